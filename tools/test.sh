@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and runs every test:
+#   1. the unit tests of the normal (Release) build,
+#   2. the same unit tests built with AddressSanitizer + UndefinedBehaviorSanitizer,
+#   3. the tests that open a window, under Xvfb with Mesa.
+# Audio tests use SDL's dummy driver (a real callback thread, no sound card).
+# Exits non-zero on any failure.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash tools/install-deps.sh
+JOBS=$(nproc)
+export SDL_AUDIODRIVER=dummy
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:strict_string_checks=1
+export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
+
+cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build build -j "$JOBS"
+echo "== unit tests (Release)"
+ctest --test-dir build -L unit --output-on-failure -j "$JOBS"
+
+cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DZOV_SANITIZE=ON -DZOV_BENCH=OFF >/dev/null
+cmake --build build-asan -j "$JOBS"
+echo "== unit tests (ASan + UBSan)"
+ctest --test-dir build-asan -L unit --output-on-failure -j "$JOBS"
+
+echo "== display tests (Xvfb)"
+if ctest --test-dir build -L display -N | grep -q "Total Tests: 0"; then
+  echo "no display tests"
+else
+  xvfb-run -a -s "-screen 0 1280x1024x24" \
+    ctest --test-dir build -L display --output-on-failure
+fi
+echo "== all tests passed"

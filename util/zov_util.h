@@ -1,0 +1,12 @@
+// zov_util: small float helpers shared by every subsystem.
+// Pure functions, no state, safe on any thread.
+#pragma once
+
+// a when a is greater than b, else b (so a NaN argument gives b).
+float mymax(float a, float b);
+// a when b is greater than a, else b (so a NaN argument gives b).
+float mymin(float a, float b);
+// -1 below 0, 1 above 0, else 0 (NaN gives 0).
+int mysign(float v);
+// -v below 0, else v (-0 and NaN come back unchanged).
+float myabs(float v);
