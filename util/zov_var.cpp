@@ -250,6 +250,7 @@ std::string _var_none::__str__() const { return std::string(); }
 bool _var_none::__eq__(const var& other) const { return other.__type__() == VAR_NONE; }
 
 _var_number::~_var_number() {}
+
 var_object* _var_number::__copy__() const {
     _var_number* o = new _var_number();
     o->value = value;
@@ -261,7 +262,8 @@ bool _var_number::__lt__(const var& other) const {
     return value < other.__num__();
 }
 bool _var_number::__eq__(const var& other) const {
-    return other.__type__() == VAR_NUMBER && value == other.__num__();
+    return other.__type__() == VAR_NUMBER &&
+           value == static_cast<const _var_number*>(other.value)->value;
 }
 var _var_number::__add__(const var& other) const { return var(value + other.__num__()); }
 var _var_number::__mul__(const var& other) const { return var(value * other.__num__()); }

@@ -120,8 +120,10 @@ public:
     var __div__(const var& other) const;
 
     // Assignment rule: an equal value changes nothing; otherwise adopt.
+    // (Adopting the object already held changes nothing either, so that
+    // case skips the comparison.)
     void operator=(const var& other) {
-        if (!__eq__(other)) __init__(other.value);
+        if (value != other.value && !__eq__(other)) __init__(other.value);
     }
 
     operator double() const { return __num__(); }
