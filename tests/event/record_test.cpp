@@ -30,19 +30,6 @@ TEST(EventRecord, DefaultIsAnAllZeroNoneEvent) {
     EXPECT_TRUE(all_zero_after_type(e));
 }
 
-TEST(EventRecord, FieldsLieInTheSharedOrder) {
-    // Every field is 32 bits wide and packed, so offsets follow the order.
-    EXPECT_EQ(offsetof(Event, type), 0u);
-    EXPECT_EQ(offsetof(Event, x), 4u);
-    EXPECT_EQ(offsetof(Event, dz), 24u);
-    EXPECT_EQ(offsetof(Event, w), 28u);
-    EXPECT_EQ(offsetof(Event, _x), 36u);
-    EXPECT_EQ(offsetof(Event, _dz), 56u);
-    EXPECT_EQ(offsetof(Event, b), 60u);
-    EXPECT_EQ(offsetof(Event, _v), 76u);
-    EXPECT_EQ(offsetof(Event, device), 84u);
-}
-
 TEST(EventCodes, RunsOfKeyCodesAreContiguous) {
     EXPECT_EQ(KEY_F12, 25);
     EXPECT_EQ(KEY_F12 - KEY_F1, 11);
