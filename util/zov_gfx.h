@@ -10,8 +10,9 @@
 // left free for `gfx_translate`.  Clipping is done in software on the
 // rectangles handed to the drawing calls; no scissor or stencil is used.
 //
-// Main thread only, with the window's GL context current.  All calls other
-// than `gfx_init` need `_gfx` (made between `gfx_init` and `gfx_deinit`).
+// Main thread only, with the window's GL context current.  Every call other
+// than `gfx_init`, `gfx_deinit` and `gfx_clear` uses `_gfx`, so it is made
+// between `gfx_init` and `gfx_deinit`.
 #pragma once
 
 #include <cstdint>
