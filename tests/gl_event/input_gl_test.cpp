@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "capture.h"
-#include "event_records.h"
+#include "support/event_records.h"
 #include "zov_driver-sdl2.h"
 
 namespace {
