@@ -5,7 +5,7 @@
 #include <climits>
 #include <string>
 
-#include "capture.h"
+#include "support/capture.h"
 #include "support/event_records.h"
 
 namespace {

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "capture.h"
+#include "support/capture.h"
 #include "support/event_records.h"
 #include "zov_driver-sdl2.h"
 
