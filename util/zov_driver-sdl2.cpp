@@ -722,4 +722,8 @@ int _driver_audio_voices() {
     return n;
 }
 
+int _driver_audio_length(int id) {
+    return _audio_id_ok(_sdl_audio_data, id) ? _sdl_audio_data->sources[id]->get_length() : 0;
+}
+
 unsigned long _driver_audio_memused() { return _sdl_audio_data ? _sdl_audio_data->memused.load() : 0; }

@@ -252,7 +252,9 @@ void _driver_audio_mix(AudioPlaying* voice, int n, const float* s, float* m);
 // buffer's gain; never amplifies.
 void _driver_audio_normalize(int n, float* m);
 // The open device's SDL id (0 without a device), the number of playing
-// voices, and the bytes held by sources.
+// voices, a sound's length in work values (0 for a bad id or an unopened
+// stream), and the bytes held by sources.
 unsigned int _driver_audio_device();
 int _driver_audio_voices();
+int _driver_audio_length(int id);
 unsigned long _driver_audio_memused();
