@@ -288,7 +288,7 @@ struct _SDL_audioData {
     std::vector<AudioSource*> sources{nullptr}; // index = id; slot 0 unused
     std::vector<AudioPlaying> playing;
     float peak = 1.0f;
-    std::atomic<unsigned long> memused{0};
+    std::atomic<unsigned long> memused{0}; // bytes held by sources; readable from any thread
     SDL_AudioCVT out_cvt{};       // work format -> granted format, built once
     std::vector<float> mix, scratch;
     std::vector<Uint8> out;
