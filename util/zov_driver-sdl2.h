@@ -1,0 +1,32 @@
+// zov_driver-sdl2: the driver over SDL2: start-up and shut-down of the SDL
+// subsystems, the timer, and the one window with its OpenGL context.
+//
+// State: the window and the GL context handles, private to this file.  The
+// context is created with the first window and kept until the video part
+// stops, so every GL object survives a re-created (full-screen) window.
+// Main thread only.  The public calls are declared in zov_driver.h.
+#pragma once
+
+#include "zov_driver.h"
+
+struct SDL_Window;
+
+// Video part of driver_init: idiom "desktop", SDL video, version lines,
+// joysticks (each one attached now is opened).  Makes no window.
+void _driver_video_init();
+// Deletes the GL context and the window, stops SDL video.
+void _driver_video_deinit();
+// Stops the timer and then SDL as a whole.
+void _driver_timer_deinit();
+
+// Creates or re-creates the window (the GL context is kept); returns the
+// window, or null when none could be made.
+SDL_Window* _try_init_video(int ww, int hh, int full);
+// Brings viewport, size, aspect, scale and orientation in line with the
+// window; nothing without a window.
+void _driver_video_resize();
+
+// The window, or null.
+SDL_Window* driver_sdl2_window();
+// Destroys the window (the GL context stays).
+void driver_sdl2_window_destroy();

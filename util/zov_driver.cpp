@@ -1,0 +1,383 @@
+#include "zov_driver.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include <pwd.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+// ====== Settings record ======
+
+// Created by driver_init, deleted by driver_deinit; main thread only.
+_DriverData* _driver = nullptr;
+
+// Copies a setting into its fixed field.  Display texts are cut to fit.  A
+// path is refused instead, since a cut path could name another, existing
+// file.  A cut game name cannot: it is 255 bytes, and with its leading dot
+// the documents directory's name is longer than a file name may be, so
+// documents then fail to save with a message instead of landing elsewhere.
+static void _driver_set_text(char* field, size_t size, const char* what, const char* v, bool is_path) {
+    if (!v) v = "";
+    size_t len = std::strlen(v);
+    if (len < size) {
+        std::memcpy(field, v, len + 1);
+    } else if (is_path) {
+        std::fprintf(stderr, "driver_set_%s: path of %zu bytes is longer than %zu, ignored\n", what, len,
+                     size - 1);
+        field[0] = '\0';
+    } else {
+        std::fprintf(stderr, "driver_set_%s: text of %zu bytes cut to %zu\n", what, len, size - 1);
+        std::memcpy(field, v, size - 1);
+        field[size - 1] = '\0';
+    }
+}
+
+void driver_set_size(int w, int h) {
+    _driver->width = w;
+    _driver->height = h;
+}
+void driver_get_size(int* w, int* h) {
+    *w = _driver->width;
+    *h = _driver->height;
+}
+void driver_set_aspect(float aspect) { _driver->aspect = aspect; }
+float driver_get_aspect() { return _driver->aspect; }
+void driver_set_scale(float scale) { _driver->scale = scale; }
+float driver_get_scale() { return _driver->scale; }
+void driver_set_orient(float orient) { _driver->orient = orient; }
+float driver_get_orient() { return _driver->orient; }
+
+void driver_set_idiom(const char* s) { _driver_set_text(_driver->idiom, sizeof _driver->idiom, "idiom", s, false); }
+const char* driver_get_idiom() { return _driver->idiom; }
+void driver_set_gamename(const char* s) {
+    _driver_set_text(_driver->gamename, sizeof _driver->gamename, "gamename", s, false);
+}
+void driver_set_caption(const char* s) {
+    _driver_set_text(_driver->caption, sizeof _driver->caption, "caption", s, false);
+}
+const char* driver_get_caption() { return _driver->caption; }
+void driver_set_icon(const char* s) { _driver_set_text(_driver->icon, sizeof _driver->icon, "icon", s, true); }
+const char* driver_get_icon() { return _driver->icon; }
+void driver_set_altdir(const char* s) {
+    _driver_set_text(_driver->altdir, sizeof _driver->altdir, "altdir", s, true);
+}
+
+void driver_app_exit() {}
+
+// ====== Frame counter ======
+
+int driver_timer_delta(int later, int earlier) {
+    // Unsigned subtraction is modulo 2^32, so a count that wrapped between
+    // the two readings still gives the true difference.
+    return static_cast<int>(static_cast<unsigned>(later) - static_cast<unsigned>(earlier));
+}
+
+void driver_timer_set(int fps) { _driver->fps = fps; }
+
+// Process-wide: the first call of the process starts the count for good.
+// Time is summed from tick differences rather than taken as an absolute
+// reading, so the wrap of the tick count does not stop the counter.
+static int _tick_started = 0;
+static int _tick_frame = 0;     // frames counted so far
+static int _tick_last = 0;      // tick reading of the previous call
+static double _tick_since = 0;  // seconds from the first reading to _tick_last
+
+int driver_timer_tick() {
+    int fps = _driver->fps;
+    if (fps <= 0) return 0; // a negative rate would make every frame due at once, forever
+    if (!_tick_started) {
+        _tick_started = 1;
+        _tick_frame = 0;
+        _tick_last = driver_timer_get_ticks();
+        _tick_since = 0;
+    }
+    int now = driver_timer_get_ticks();
+    _tick_since += driver_timer_delta(now, _tick_last) / 1000.0;
+    _tick_last = now;
+    int due = 0;
+    while (_tick_since > static_cast<double>(_tick_frame) / fps) {
+        _tick_frame++;
+        due++;
+    }
+    return due;
+}
+
+// ====== Web browser ======
+
+// Browsers started and not yet collected.
+static std::vector<pid_t> _driver_children;
+
+void _driver_reap_children() {
+    for (size_t i = 0; i < _driver_children.size();) {
+        if (waitpid(_driver_children[i], nullptr, WNOHANG) != 0) {
+            _driver_children.erase(_driver_children.begin() + i); // collected, or not ours any more
+        } else {
+            i++;
+        }
+    }
+}
+
+// The browser gets the URL as its one argument, with no shell between: no
+// quote or other character of the URL can start anything else.  A URL that
+// begins with '-' would be taken as an option.
+static void _driver_open_url_platform(const char* url) {
+    _driver_reap_children();
+    if (url[0] == '-') {
+        std::fprintf(stderr, "Driver::weblink: refused, a URL may not begin with '-'\n");
+        return;
+    }
+    char* argv[] = {const_cast<char*>("firefox"), const_cast<char*>(url), nullptr};
+    pid_t pid;
+    int err = posix_spawnp(&pid, "firefox", nullptr, nullptr, argv, environ);
+    if (err != 0) {
+        std::fprintf(stderr, "Driver::weblink: cannot start firefox: %s\n", std::strerror(err));
+        return;
+    }
+    _driver_children.push_back(pid);
+}
+
+void driver_open_url(const char* url) {
+    if (!url) url = "";
+    std::printf("Driver::weblink: %s\n", url);
+    std::fflush(stdout); // the browser shares standard output
+    _driver_open_url_platform(url);
+}
+
+// ====== Paths ======
+
+// Formats a path into a fixed buffer, or the empty path when it would not
+// fit (see the header).  Returns the buffer.
+static char* _driver_path_format(char* buf, size_t size, const char* fmt, ...)
+    __attribute__((format(printf, 3, 4)));
+static char* _driver_path_format(char* buf, size_t size, const char* fmt, ...) {
+    va_list args;
+    va_start(args, fmt);
+    va_list again;
+    va_copy(again, args);
+    int len = std::vsnprintf(buf, size, fmt, args);
+    va_end(args);
+    if (len < 0 || static_cast<size_t>(len) >= size) {
+        std::string whole(len > 0 ? len : 0, '\0');
+        if (len > 0) std::vsnprintf(&whole[0], len + 1, fmt, again);
+        std::fprintf(stderr, "path too long (%d bytes, at most %zu): %s\n", len, size - 1, whole.c_str());
+        buf[0] = '\0';
+    }
+    va_end(again);
+    return buf;
+}
+
+// dir/name; an unusable (empty) directory gives the empty path, not "/name".
+static char* _driver_path_join(char* buf, size_t size, const char* dir, const char* name) {
+    if (!dir[0]) {
+        buf[0] = '\0';
+        return buf;
+    }
+    return _driver_path_format(buf, size, "%s/%s", dir, name);
+}
+
+char* _driver_get_datadir() {
+    static char buf[1024];
+    std::memset(buf, 0, sizeof buf);
+    return std::strcpy(buf, "../data");
+}
+
+// A home directory fit for documents: set, and not the filesystem root.
+static bool _driver_home_usable(const char* home) { return home && home[std::strspn(home, "/")] != '\0'; }
+
+char* driver_get_home_dir() {
+    static char buf[512];
+    const char* home = std::getenv("HOME");
+    if (!_driver_home_usable(home)) {
+        struct passwd* pw = getpwuid(getuid());
+        home = pw ? pw->pw_dir : nullptr;
+    }
+    if (!_driver_home_usable(home)) home = ".";
+    return _driver_path_format(buf, sizeof buf, "%s", home);
+}
+
+char* _driver_get_docdir() {
+    static char buf[512];
+    if (!_driver->gamename[0]) return std::strcpy(buf, ".");
+    const char* home = driver_get_home_dir();
+    if (!home[0]) { // the home directory did not fit: there is no documents directory
+        buf[0] = '\0';
+        return buf;
+    }
+    _driver_path_format(buf, sizeof buf, "%s/.%s", home, _driver->gamename);
+    if (buf[0]) mkdir(buf, 0755); // exists already, or fails: later document calls fail as missing files
+    return buf;
+}
+
+char* driver_doc_fname(const char* name) {
+    static char buf[512];
+    return _driver_path_join(buf, sizeof buf, _driver_get_docdir(), name);
+}
+
+char* driver_data_fname(const char* name) {
+    static char buf[512];
+    if (_driver->altdir[0]) {
+        _driver_path_join(buf, sizeof buf, _driver->altdir, name);
+        if (buf[0] && driver_file_exists(buf)) return buf;
+    }
+    return _driver_path_join(buf, sizeof buf, _driver_get_datadir(), name);
+}
+
+char* _driver_dirname(char* path) {
+    char* cut = nullptr;
+    for (char* p = path; *p; p++) {
+        if (*p == '/' || *p == '\\') cut = p;
+    }
+    if (cut) *cut = '\0';
+    return path;
+}
+
+// ====== Files ======
+
+// Size of a regular file, or -1 for anything else (missing, a directory, a
+// device: reading those would fail or block).
+static long long _driver_std_size(const char* path, struct stat* st) {
+    if (stat(path, st) != 0 || !S_ISREG(st->st_mode)) return -1;
+    return st->st_size;
+}
+
+int _driver_std_exists(const char* path) {
+    struct stat st;
+    if (_driver_std_size(path, &st) < 0) return 0;
+    FILE* f = std::fopen(path, "rb");
+    if (!f) return 0;
+    std::fclose(f);
+    return 1;
+}
+
+int _driver_std_fsize(const char* path) {
+    struct stat st;
+    long long size = _driver_std_size(path, &st);
+    return size < 0 ? 0 : size > INT_MAX ? INT_MAX : static_cast<int>(size);
+}
+
+int _driver_std_mtime(const char* path) {
+    struct stat st;
+    return _driver_std_size(path, &st) < 0 ? 0 : static_cast<int>(st.st_mtime);
+}
+
+// Opens a regular file for reading, or writes "file not found".
+static FILE* _driver_std_open(const char* path) {
+    struct stat st;
+    FILE* f = _driver_std_size(path, &st) < 0 ? nullptr : std::fopen(path, "rb");
+    if (!f) std::fprintf(stderr, "file not found: %s\n", path);
+    return f;
+}
+
+void* _driver_std_alloc(const char* path, int* len) {
+    *len = 0;
+    struct stat st;
+    long long size = _driver_std_size(path, &st);
+    if (size <= 0) return nullptr;
+    if (size > INT_MAX) { // the length would not fit the int that carries it
+        std::fprintf(stderr, "file too large: %s\n", path);
+        return nullptr;
+    }
+    FILE* f = _driver_std_open(path);
+    if (!f) return nullptr;
+    void* buf = std::malloc(size);
+    if (buf) *len = static_cast<int>(std::fread(buf, 1, size, f));
+    std::fclose(f);
+    return buf;
+}
+
+int _driver_std_load(const char* path, void* buf, int len) {
+    if (!buf || len <= 0) return 0;
+    FILE* f = _driver_std_open(path);
+    if (!f) return 0;
+    int n = static_cast<int>(std::fread(buf, 1, len, f));
+    std::fclose(f);
+    return n;
+}
+
+// Writes the whole buffer to a temporary file beside the target and renames
+// it over the target only when every write, the flush to disk and the close
+// succeeded; the old file is never half-overwritten.
+static bool _driver_std_replace(const char* path, const void* buf, int len) {
+    std::string tmp = std::string(path) + ".XXXXXX";
+    int fd = mkstemp(&tmp[0]);
+    if (fd < 0) return false;
+    mode_t mask = umask(0); // only readable by setting it
+    umask(mask);
+    bool ok = fchmod(fd, 0666 & ~mask) == 0; // a document gets the usual mode, not mkstemp's 0600
+    const char* p = static_cast<const char*>(buf);
+    size_t left = static_cast<size_t>(len);
+    while (ok && left > 0) {
+        ssize_t n = write(fd, p, left);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            ok = false;
+        } else {
+            p += n;
+            left -= n;
+        }
+    }
+    ok = ok && fsync(fd) == 0;
+    ok = close(fd) == 0 && ok;
+    ok = ok && std::rename(tmp.c_str(), path) == 0;
+    if (!ok) unlink(tmp.c_str());
+    return ok;
+}
+
+void _driver_std_save(const char* path, const void* buf, int len) {
+    if (!path[0] || !buf || len < 0 || !_driver_std_replace(path, buf, len)) {
+        std::fprintf(stderr, "file save failed: %s\n", path);
+    }
+}
+
+int driver_file_exists(const char* path) { return _driver_std_exists(path); }
+int driver_file_fsize(const char* path) { return _driver_std_fsize(path); }
+int driver_file_mtime(const char* path) { return _driver_std_mtime(path); }
+void* driver_file_alloc(const char* path, int* len) { return _driver_std_alloc(path, len); }
+int driver_file_load(const char* path, void* buf, int len) { return _driver_std_load(path, buf, len); }
+void driver_file_save(const char* path, const void* buf, int len) { _driver_std_save(path, buf, len); }
+
+std::string driver_file_load(const char* path) {
+    int len = 0;
+    char* buf = static_cast<char*>(driver_file_alloc(path, &len));
+    if (!buf) return std::string();
+    std::string text(buf, len);
+    std::free(buf);
+    return text;
+}
+
+bool driver_data_exists(const char* name) { return driver_file_exists(driver_data_fname(name)) != 0; }
+int driver_data_fsize(const char* name) { return driver_file_fsize(driver_data_fname(name)); }
+int driver_data_load(const char* name, void* buf, int len) { return driver_file_load(driver_data_fname(name), buf, len); }
+std::string driver_data_load(const char* name) { return driver_file_load(driver_data_fname(name)); }
+
+bool driver_doc_exists(const char* name) { return driver_file_exists(driver_doc_fname(name)) != 0; }
+int driver_doc_fsize(const char* name) { return driver_file_fsize(driver_doc_fname(name)); }
+int driver_doc_load(const char* name, void* buf, int len) { return driver_file_load(driver_doc_fname(name), buf, len); }
+std::string driver_doc_load(const char* name) { return driver_file_load(driver_doc_fname(name)); }
+void driver_doc_save(const char* name, const void* buf, int len) { driver_file_save(driver_doc_fname(name), buf, len); }
+
+bool driver_cloud_exists(const char* name) { return driver_doc_exists(name); }
+int driver_cloud_fsize(const char* name) { return driver_doc_fsize(name); }
+int driver_cloud_load(const char* name, void* buf, int len) { return driver_doc_load(name, buf, len); }
+std::string driver_cloud_load(const char* name) { return driver_doc_load(name); }
+void driver_cloud_save(const char* name, const void* buf, int len) { driver_doc_save(name, buf, len); }
+
+// ====== Textures ======
+
+int driver_tex_load(const char* fname, int* rw, int* rh, int* rtw, int* rth) {
+    std::fprintf(stderr, "driver_tex_load %s\n", fname);
+    return _driver_tex_load(fname, rw, rh, rtw, rth);
+}
+
+// The texture module fills this; until then nothing is loaded.
+int _driver_tex_load(const char*, int*, int*, int*, int*) { return 0; }
