@@ -31,8 +31,11 @@ var* json_ctx::push(var v) {
         return &items.back();
     }
     case VAR_DICT: {
-        var& slot = static_cast<_var_dict*>(cur->value)->value[key];
-        slot = v; // a repeated key: the later value wins
+        // Keys mostly arrive in order (our own output does), so the end of
+        // the map is the hint.  A repeated key: the later value wins.
+        std::map<std::string, var>& entries = static_cast<_var_dict*>(cur->value)->value;
+        var& slot = entries.try_emplace(entries.end(), key)->second;
+        slot = v;
         return &slot;
     }
     default: return nullptr;

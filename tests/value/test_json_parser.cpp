@@ -147,7 +147,7 @@ TEST(JsonParser, ExtraClosingBracketIsRefusedAsUnbalanced) {
 
 TEST(JsonParser, TextAfterTheRootIsRefusedWithACode) {
     expect_refused("[] [", 3, JSON_E_INVALID_CHAR);
-    expect_refused("[],", 2, JSON_E_INVALID_CHAR); // the text left this one without a code
+    expect_refused("[],", 2, JSON_E_INVALID_CHAR);
     EXPECT_EQ(parse("[] /**/ ").done, 1);
 }
 
