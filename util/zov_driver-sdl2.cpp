@@ -101,39 +101,20 @@ static void _driver_set_icon(SDL_Window* win) {
     SDL_FreeSurface(surface);
 }
 
-// Logs the attributes the context was given, once per process.
-static void _driver_log_gl_attributes() {
-    static bool logged = false;
-    if (logged) return;
-    logged = true;
-    static const struct {
-        SDL_GLattr attr;
-        const char* name;
-    } lines[] = {
-        {SDL_GL_RED_SIZE, "GL_RED_SIZE"},     {SDL_GL_GREEN_SIZE, "GL_GREEN_SIZE"},
-        {SDL_GL_BLUE_SIZE, "GL_BLUE_SIZE"},   {SDL_GL_ALPHA_SIZE, "GL_ALPHA_SIZE"},
-        {SDL_GL_DEPTH_SIZE, "GL_DEPTH_SIZE"}, {SDL_GL_BUFFER_SIZE, "GL_BUFFER_SIZE"},
-        {SDL_GL_DOUBLEBUFFER, "GL_DOUBLEBUFFER"}, {SDL_GL_STENCIL_SIZE, "GL_STENCIL_SIZE"},
-    };
-    for (const auto& line : lines) {
-        int value = 0;
-        SDL_GL_GetAttribute(line.attr, &value);
-        zov_iprintf("%s:%d\n", line.name, value);
-    }
-}
+// The context attributes logged when the context is made, in this order.
+static const struct {
+    SDL_GLattr attr;
+    const char* name;
+} _driver_gl_attributes[] = {
+    {SDL_GL_RED_SIZE, "GL_RED_SIZE"},     {SDL_GL_GREEN_SIZE, "GL_GREEN_SIZE"},
+    {SDL_GL_BLUE_SIZE, "GL_BLUE_SIZE"},   {SDL_GL_ALPHA_SIZE, "GL_ALPHA_SIZE"},
+    {SDL_GL_DEPTH_SIZE, "GL_DEPTH_SIZE"}, {SDL_GL_BUFFER_SIZE, "GL_BUFFER_SIZE"},
+    {SDL_GL_DOUBLEBUFFER, "GL_DOUBLEBUFFER"}, {SDL_GL_STENCIL_SIZE, "GL_STENCIL_SIZE"},
+};
 
-// Creates the context with the first window, else makes the existing one
-// current on the (new) window; then asks for vsync, which belongs to the
-// window the context is current on.
-static void _driver_attach_context(SDL_Window* win) {
-    if (!_driver_sdl2_context) {
-        _driver_sdl2_context = SDL_GL_CreateContext(win);
-        if (!_driver_sdl2_context) {
-            std::fprintf(stderr, "SDL_GL_CreateContext failed: %s\n", SDL_GetError());
-            return;
-        }
-        _driver_log_gl_attributes();
-    }
+// Makes the one context current on the (new) window, then asks for vsync,
+// which belongs to the window the context is current on.
+static void _driver_make_current(SDL_Window* win) {
     if (SDL_GL_MakeCurrent(win, _driver_sdl2_context) != 0) {
         std::fprintf(stderr, "SDL_GL_MakeCurrent failed: %s\n", SDL_GetError());
         return;
@@ -191,7 +172,21 @@ SDL_Window* _try_init_video(int ww, int hh, int full) {
     if (!win) return nullptr;
     _driver_sdl2_window = win;
     _driver_set_icon(win);
-    _driver_attach_context(win);
+    static bool gl_logged = false; // the attribute lines come once per process
+    if (!_driver_sdl2_context) {
+        _driver_sdl2_context = SDL_GL_CreateContext(win);
+        if (!_driver_sdl2_context) {
+            std::fprintf(stderr, "SDL_GL_CreateContext failed: %s\n", SDL_GetError());
+        } else if (!gl_logged) {
+            gl_logged = true;
+            for (const auto& a : _driver_gl_attributes) {
+                int value = 0;
+                SDL_GL_GetAttribute(a.attr, &value);
+                zov_iprintf("%s:%d\n", a.name, value);
+            }
+        }
+    }
+    if (_driver_sdl2_context) _driver_make_current(win);
 
     int nw, nh, nfull;
     _driver_window_state(win, &nw, &nh, &nfull);
