@@ -16,27 +16,55 @@ struct Captured {
     std::string out, err;
 };
 
-// Runs `body` with file descriptors 1 and 2 redirected into temporary files.
-inline Captured capture(const std::function<void()>& body) {
-    std::fflush(nullptr);
-    FILE* files[2] = {std::tmpfile(), std::tmpfile()};
-    int saved[2] = {dup(1), dup(2)};
-    dup2(fileno(files[0]), 1);
-    dup2(fileno(files[1]), 2);
-    body();
-    std::fflush(nullptr);
-    dup2(saved[0], 1);
-    dup2(saved[1], 2);
-    Captured c;
-    std::string* texts[2] = {&c.out, &c.err};
-    for (int i = 0; i < 2; i++) {
-        close(saved[i]);
-        std::rewind(files[i]);
-        char buf[4096];
-        size_t n;
-        while ((n = std::fread(buf, 1, sizeof buf, files[i])) > 0) texts[i]->append(buf, n);
-        std::fclose(files[i]);
+// Captures one standard stream (stdout or stderr) from construction until
+// text() by pointing its file descriptor at a temporary file.
+class Capture {
+public:
+    explicit Capture(FILE* stream) : stream_(stream), fd_(fileno(stream)) {
+        std::fflush(stream_);
+        char path[] = "/tmp/zov-capture-XXXXXX";
+        tmp_ = mkstemp(path);
+        unlink(path);
+        saved_ = dup(fd_);
+        dup2(tmp_, fd_);
     }
+    ~Capture() {
+        restore();
+        close(tmp_);
+    }
+
+    // Everything written since construction; stops the capture.
+    std::string text() {
+        restore();
+        std::string out;
+        lseek(tmp_, 0, SEEK_SET);
+        char buf[4096];
+        ssize_t n;
+        while ((n = read(tmp_, buf, sizeof buf)) > 0) out.append(buf, (size_t)n);
+        return out;
+    }
+
+private:
+    void restore() {
+        if (saved_ < 0) return;
+        std::fflush(stream_);
+        dup2(saved_, fd_);
+        close(saved_);
+        saved_ = -1;
+    }
+    FILE* stream_;
+    int fd_;
+    int tmp_ = -1;
+    int saved_ = -1;
+};
+
+// Runs `body` with standard output and standard error captured.
+inline Captured capture(const std::function<void()>& body) {
+    Capture out(stdout), err(stderr);
+    body();
+    Captured c;
+    c.err = err.text();
+    c.out = out.text();
     return c;
 }
 

@@ -11,7 +11,7 @@
 #include <random>
 
 #include "alloc_count.h"
-#include "capture.h"
+#include "support/capture.h"
 #include "zov_var.h"
 
 static const double NaN = std::numeric_limits<double>::quiet_NaN();

@@ -6,7 +6,7 @@
 #include <random>
 #include <set>
 
-#include "capture.h"
+#include "support/capture.h"
 #include "zov_var.h"
 
 static std::string err_line(int line, const std::string& msg) {
