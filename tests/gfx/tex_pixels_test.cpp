@@ -5,8 +5,8 @@
 
 #include <cstring>
 
-#include "capture.h"
-#include "tex_files.h"
+#include "support/capture.h"
+#include "support/tex_files.h"
 #include "zov_driver-tex_load.h"
 #include "zov_driver.h"
 
