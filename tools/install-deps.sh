@@ -11,6 +11,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev
   xvfb xauth xdotool
   sound-theme-freedesktop sox
+  fonts-dejavu-core
   locales
 )
 
