@@ -11,6 +11,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev
   xvfb xauth xdotool
   sound-theme-freedesktop sox
+  adwaita-icon-theme libpython3.11-testsuite
   fonts-dejavu-core
   locales
 )
