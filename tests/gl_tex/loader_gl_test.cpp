@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "capture.h"
+#include "support/capture.h"
 #include "zov_driver-tex_load.h"
 
 int g_mag_filter = GL_LINEAR;

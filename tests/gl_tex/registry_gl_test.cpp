@@ -5,7 +5,7 @@
 
 #include <cstring>
 
-#include "capture.h"
+#include "support/capture.h"
 
 namespace {
 
