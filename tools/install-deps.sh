@@ -11,7 +11,8 @@ PACKAGES=(
   adwaita-icon-theme libpython3.11-testsuite # real pictures for the texture tests
   libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev
   xvfb xauth xdotool
-  sound-theme-freedesktop sox
+  sound-theme-freedesktop sox alsa-utils
+  libsdl2-mixer-dev # only the audio benchmark, which compares against it
   fonts-dejavu-core # source of the console font (tools/bake-console-font.sh)
   locales
 )
