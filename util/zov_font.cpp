@@ -105,7 +105,8 @@ float line_x(const FontWrap& w, int line, float width, int align) {
 
 // Walks the cells of font_crect and font_cnear: per line, positions start
 // to end inclusive.  `visit` returns true to stop; the result tells whether
-// it did, and leaves (x, y) after the last cell visited.
+// it did.  When it did not, (x, y) is left after the last line's last cell
+// and one line below it.
 template <class Visit>
 bool walk_cells(const FontInfo& f, const char* text, float width, int align, float* px, float* py, Visit visit) {
     FontWrap w;
@@ -116,11 +117,7 @@ bool walk_cells(const FontInfo& f, const char* text, float width, int align, flo
         x = line_x(w, l, width, align);
         for (int j = w.lines[l][0]; j <= w.lines[l][1]; j++) {
             float adv = advance(f, (unsigned char)text[j]);
-            if (visit(j, GfxRect(x, y, adv, lh))) {
-                *px = x;
-                *py = y;
-                return true;
-            }
+            if (visit(j, GfxRect(x, y, adv, lh))) return true;
             x += adv;
         }
         y += lh;
@@ -173,15 +170,14 @@ int font_load(const char* name, int size) {
 
     std::fprintf(stderr, "trying load font %s\n", name);
     const char* found = _font_find(name);
-    const char* path = found ? driver_data_fname(found) : nullptr;
-    if (!path || !path[0]) {
-        if (found) std::fprintf(stderr, "font path too long: %s\n", found);
-        else std::fprintf(stderr, "unable to find font %s\n", name);
+    if (!found) {
+        std::fprintf(stderr, "unable to find font %s\n", name);
         _font->map[key] = 0;
         return 0;
     }
     FontInfo fi;
-    std::strcpy(fi.fnt_fname, path); // both buffers hold 512 bytes
+    // Found, so its resolved path fitted the driver's 512-byte buffer.
+    std::strcpy(fi.fnt_fname, driver_data_fname(found));
 
     // The page picture is named like the font.  A name that is itself the
     // font file ("console.fnt") loses its extension, or the font file would
