@@ -8,7 +8,7 @@
 #include <string>
 
 #include "support/capture.h"
-#include "tex_files.h"
+#include "support/tex_files.h"
 #include "zov_driver.h"
 #include "zov_font.h"
 #include "zov_gfx.h"

@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "support/capture.h"
-#include "tex_files.h"
+#include "support/tex_files.h"
 #include "zov_driver.h"
 #include "zov_gfx.h"
 

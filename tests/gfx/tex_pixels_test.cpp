@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "support/capture.h"
-#include "tex_files.h"
+#include "support/tex_files.h"
 #include "zov_driver-tex_load.h"
 #include "zov_driver.h"
 

@@ -9,7 +9,7 @@
 
 #include <cstring>
 
-#include "tex_files.h"
+#include "support/tex_files.h"
 #include "zov_driver-sdl2.h"
 #include "zov_gfx.h"
 
