@@ -1,10 +1,11 @@
 #include "zov_gfx.h"
 
 #include <GL/gl.h>
-#include <SDL.h>
 
 #include <climits>
 #include <cmath>
+
+#include "zov_driver.h"
 
 _GfxData* _gfx = nullptr;
 
@@ -15,15 +16,6 @@ _GfxData::_GfxData() {
 
 // ====== Helpers ======
 namespace {
-
-// The window size as the driver keeps it (0 x 0 without a window).
-// Temporary seam: stands in for driver_get_size until the driver module is
-// in; it asks SDL for the window that holds the current GL context.
-void window_size(int* w, int* h) {
-    *w = 0;
-    *h = 0;
-    if (SDL_Window* win = SDL_GL_GetCurrentWindow()) SDL_GetWindowSize(win, w, h);
-}
 
 // Truncation toward zero that saturates instead of overflowing: an int
 // stored as float may round up to 2^31, one past INT_MAX.
@@ -146,7 +138,7 @@ float gfx_get_scale() { return _gfx->scale; }
 
 void _gfx_fix_view() {
     int w, h;
-    window_size(&w, &h);
+    driver_get_size(&w, &h);
     if (_gfx->_driver_size.w == (float)w && _gfx->_driver_size.h == (float)h) return;
     _gfx->view = GfxRect(0, 0, w, h);
     _gfx->_driver_size.w = w;
@@ -158,7 +150,7 @@ void _gfx_fix_view() {
 void gfx_ortho() {
     _gfx_fix_view();
     int ww, wh;
-    window_size(&ww, &wh);
+    driver_get_size(&ww, &wh);
     ViewTerms t = view_terms();
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
