@@ -5,7 +5,7 @@
 
 #include <GL/gl.h>
 
-#include "tex_files.h"
+#include "support/tex_files.h"
 #include "zov_driver-sdl2.h"
 #include "zov_gfx.h"
 #include "zov_gfx_draw.h"
