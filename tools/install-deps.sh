@@ -10,7 +10,8 @@ PACKAGES=(
   libgl-dev libgl1-mesa-dri mesa-utils
   libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev
   xvfb xauth xdotool
-  sound-theme-freedesktop sox
+  sound-theme-freedesktop sox alsa-utils
+  libsdl2-mixer-dev # only the audio benchmark, which compares against it
   locales
 )
 

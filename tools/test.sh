@@ -2,7 +2,8 @@
 # Installs what is missing, builds, and runs every test:
 #   1. the unit tests of the normal (Release) build,
 #   2. the same unit tests built with AddressSanitizer + UndefinedBehaviorSanitizer,
-#   3. the tests that open a window, under Xvfb with Mesa.
+#   3. the audio tests once more, built with ThreadSanitizer,
+#   4. the tests that open a window, under Xvfb with Mesa.
 # Audio tests use SDL's dummy driver (a real callback thread, no sound card).
 # Exits non-zero on any failure.
 set -euo pipefail
@@ -23,6 +24,13 @@ cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DZOV_SANITIZE=ON -DZOV_BENCH=
 cmake --build build-asan -j "$JOBS"
 echo "== unit tests (ASan + UBSan)"
 ctest --test-dir build-asan -L unit --output-on-failure -j "$JOBS"
+
+# The audio thread and the main thread share the voice list: its tests run
+# once more under ThreadSanitizer.
+cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=Debug -DZOV_TSAN=ON -DZOV_BENCH=OFF >/dev/null
+cmake --build build-tsan -j "$JOBS" --target test_audio
+echo "== audio tests (ThreadSanitizer)"
+TSAN_OPTIONS=halt_on_error=1 build-tsan/tests/test_audio
 
 echo "== display tests (Xvfb)"
 if ctest --test-dir build -L display -N | grep -q "Total Tests: 0"; then

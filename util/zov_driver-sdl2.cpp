@@ -35,8 +35,8 @@ void driver_deinit() {
 }
 
 // The audio device module fills these two.
-void _driver_audio_init() {}
-void _driver_audio_deinit() {}
+void _driver_audio_init() { _driver_audio_open(); }
+void _driver_audio_deinit() { _driver_audio_close(); }
 
 void _driver_video_init() {
     driver_set_idiom("desktop");
@@ -236,3 +236,489 @@ int driver_video_minimize() {
     SDL_MinimizeWindow(_driver_sdl2_window);
     return 1;
 }
+
+// ====== Audio device, sources and mixing ======
+//
+// Mixing runs in the work format (float stereo at 44100 Hz): sounds are
+// converted to it when they load, so a voice costs one copy and one
+// multiply-add per value.  Decoded sounds cost 8 bytes per frame; Ogg Vorbis
+// streams hold only their file and decode one buffer at a time.
+// The device may change only the sample format: SDL keeps the rate and the
+// channel count, so the callback's buffer arithmetic always holds.
+
+#include <algorithm>
+#include <atomic>
+#include <climits>
+#include <cmath>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#define STB_VORBIS_HEADER_ONLY
+#include <stb_vorbis.h>
+
+namespace {
+
+constexpr int AUDIO_FREQ = 44100;
+constexpr int AUDIO_CHANNELS = 2;
+constexpr SDL_AudioFormat AUDIO_WORK_FORMAT = AUDIO_F32SYS;
+
+// A sound: values in the work format, read by position.
+class AudioSource {
+public:
+    virtual int get_length() { return 0; }
+    virtual void get_samples(int /*start*/, int length, float* out) {
+        std::fill(out, out + length, 0.0f);
+    }
+    virtual bool load() { return true; }
+    virtual void unload() {}
+    virtual ~AudioSource() = default;
+};
+
+} // namespace
+
+// The device record.  Created by _driver_audio_open and deleted by
+// _driver_audio_close, both on the main thread.  The callback reads it under
+// the device lock; `peak` and the work buffers belong to the callback.
+struct _SDL_audioData {
+    SDL_AudioSpec work{};  // the mixing format
+    SDL_AudioSpec _want{}; // asked of the device
+    SDL_AudioSpec have{};  // granted by the device
+    SDL_AudioDeviceID dev = 0;
+    std::vector<AudioSource*> sources{nullptr}; // index = id; slot 0 unused
+    std::vector<AudioPlaying> playing;
+    float peak = 1.0f;
+    std::atomic<unsigned long> memused{0}; // bytes held by sources; readable from any thread
+    SDL_AudioCVT out_cvt{};       // work format -> granted format, built once
+    std::vector<float> mix, scratch;
+    std::vector<Uint8> out;
+};
+
+static _SDL_audioData* _sdl_audio_data = nullptr;
+
+namespace {
+
+void _audio_memused_add(long delta) {
+    unsigned long now = (_sdl_audio_data->memused += (unsigned long)delta);
+    zov_iprintf("_mixer->memused: %.2fM\n", now / 1048576.0);
+}
+
+// A sound decoded whole, in the work format.
+class AudioSourceMemory : public AudioSource {
+public:
+    AudioSourceMemory(int count, const float* values)
+        : len(count), data(values, values + count), _memused(count * (int)sizeof(float)) {
+        _audio_memused_add(_memused);
+    }
+    ~AudioSourceMemory() override { _audio_memused_add(-_memused); }
+    int get_length() override { return len; }
+    void get_samples(int start, int length, float* out) override {
+        if (start >= len) return;
+        int n = std::min(length, len - start);
+        std::copy(data.begin() + start, data.begin() + start + n, out);
+    }
+
+private:
+    int len;
+    std::vector<float> data;
+    int _memused;
+};
+
+// An Ogg Vorbis file decoded while it plays.  The main thread opens it
+// (`load`) before its voice is added and closes it (`unload`) after its
+// voices are gone; in between only the audio thread decodes, sequentially.
+// A resampling stream turns the file's rate and channels into the work
+// format, so a 48 kHz or mono file plays at its own pitch and length.
+class AudioSourceVorbis : public AudioSource {
+public:
+    explicit AudioSourceVorbis(const char* path) : fname(path) {}
+    ~AudioSourceVorbis() override { unload(); }
+    int get_length() override { return data ? len : 0; }
+    void get_samples(int start, int length, float* out) override;
+    bool load() override;
+    void unload() override;
+
+private:
+    bool fail(const char* what) {
+        zov_iprintf("_mixer: error in _stream_load_ogg '%s' (%s)\n", fname.c_str(), what);
+        return false;
+    }
+    std::string fname;
+    stb_vorbis* data = nullptr;
+    unsigned char* file_mem = nullptr;
+    int len = 0;      // work values: 2 x the frames at 44100 Hz
+    int _memused = 0; // the file size
+    SDL_AudioStream* conv = nullptr; // file rate and channels -> work format
+    int channels = 0;
+    bool drained = false; // the decoder ended and the converter was flushed
+    std::vector<float> decoded; // one block of the file's frames
+};
+
+bool AudioSourceVorbis::load() {
+    if (data) return true;
+    zov_iprintf("_mixer: AudioSourceVorbis.load '%s' ...\n", fname.c_str());
+    int size = 0;
+    file_mem = (unsigned char*)driver_file_alloc(fname.c_str(), &size);
+    if (!file_mem) return fail("driver_file_alloc");
+    data = stb_vorbis_open_memory(file_mem, size, nullptr, nullptr);
+    stb_vorbis_info info{};
+    if (data) {
+        info = stb_vorbis_get_info(data);
+        conv = SDL_NewAudioStream(AUDIO_F32SYS, info.channels, info.sample_rate,
+                                  AUDIO_WORK_FORMAT, AUDIO_CHANNELS, AUDIO_FREQ);
+    }
+    if (!conv) {
+        bool opened = data != nullptr;
+        if (data) stb_vorbis_close(data);
+        data = nullptr;
+        free(file_mem);
+        file_mem = nullptr;
+        return fail(opened ? "SDL_NewAudioStream" : "stb_vorbis_open_memory");
+    }
+    channels = info.channels;
+    decoded.resize((size_t)channels * 1024);
+    long long frames = (long long)stb_vorbis_stream_length_in_samples(data) * AUDIO_FREQ / info.sample_rate;
+    len = (int)std::min(frames * AUDIO_CHANNELS, (long long)INT_MAX - 1);
+    drained = false;
+    _memused = size;
+    _audio_memused_add(_memused);
+    return true;
+}
+
+void AudioSourceVorbis::get_samples(int start, int length, float* out) {
+    if (!data || start >= len) return; // never opens files on the audio thread
+    if (start == 0) {
+        stb_vorbis_seek_start(data);
+        SDL_AudioStreamClear(conv);
+        drained = false;
+    }
+    length = std::min(length, len - start);
+    int got = 0;
+    while (got < length) {
+        int bytes = SDL_AudioStreamGet(conv, out + got, (length - got) * (int)sizeof(float));
+        if (bytes > 0) {
+            got += bytes / (int)sizeof(float);
+            continue;
+        }
+        if (drained) break;
+        int n = stb_vorbis_get_samples_float_interleaved(data, channels, decoded.data(), (int)decoded.size());
+        if (n > 0) {
+            SDL_AudioStreamPut(conv, decoded.data(), n * channels * (int)sizeof(float));
+        } else {
+            SDL_AudioStreamFlush(conv);
+            drained = true;
+        }
+    }
+}
+
+void AudioSourceVorbis::unload() {
+    if (!data) return;
+    zov_iprintf("_mixer: AudioSourceVorbis.unload '%s' ...\n", fname.c_str());
+    stb_vorbis_close(data);
+    data = nullptr;
+    free(file_mem);
+    file_mem = nullptr;
+    SDL_FreeAudioStream(conv);
+    conv = nullptr;
+    _audio_memused_add(-_memused);
+    _memused = 0;
+}
+
+// Converts `len` bytes of sound in (format, channels, freq) into a memory
+// source in the work format; null when SDL can't convert it.
+AudioSource* _audio_to_work(SDL_AudioFormat format, int channels, int freq, const Uint8* buf, Uint32 len) {
+    SDL_AudioCVT cvt;
+    if (SDL_BuildAudioCVT(&cvt, format, (Uint8)channels, freq, AUDIO_WORK_FORMAT, AUDIO_CHANNELS, AUDIO_FREQ) < 0)
+        return nullptr;
+    Uint32 frame = SDL_AUDIO_BITSIZE(format) / 8 * channels;
+    len -= len % frame; // a truncated file ends on its last whole frame
+    if ((unsigned long long)len * cvt.len_mult > INT_MAX) return nullptr;
+    std::vector<Uint8> tmp((size_t)len * cvt.len_mult);
+    std::copy(buf, buf + len, tmp.begin());
+    cvt.buf = tmp.data();
+    cvt.len = (int)len;
+    if (SDL_ConvertAudio(&cvt) < 0) return nullptr;
+    int values = cvt.len_cvt / (int)sizeof(float);
+    return new AudioSourceMemory(values - values % AUDIO_CHANNELS, (const float*)tmp.data());
+}
+
+AudioSource* _audio_load_wav(const char* path) {
+    SDL_AudioSpec spec;
+    Uint8* buf = nullptr;
+    Uint32 len = 0;
+    AudioSource* src = nullptr;
+    if (SDL_LoadWAV_RW(SDL_RWFromFile(path, "rb"), 1, &spec, &buf, &len)) {
+        src = _audio_to_work(spec.format, spec.channels, spec.freq, buf, len);
+        SDL_FreeWAV(buf);
+    }
+    if (!src) zov_iprintf("_mixer: error in _sample_load_wav '%s'\n", path);
+    return src;
+}
+
+// Decodes a whole Ogg Vorbis file at its own rate and channel count.
+AudioSource* _audio_load_ogg(const char* path) {
+    int size = 0;
+    unsigned char* mem = (unsigned char*)driver_file_alloc(path, &size);
+    if (!mem) {
+        zov_iprintf("_mixer: error in _sample_load_ogg '%s' (driver_file_alloc)\n", path);
+        return nullptr;
+    }
+    int channels = 0, rate = 0;
+    short* pcm = nullptr;
+    int frames = stb_vorbis_decode_memory(mem, size, &channels, &rate, &pcm);
+    free(mem);
+    if (frames <= 0) {
+        zov_iprintf("_mixer: error in _sample_load_ogg '%s' (stb_vorbis_decode_memory)\n", path);
+        return nullptr;
+    }
+    AudioSource* src = nullptr;
+    unsigned long long bytes = (unsigned long long)frames * channels * sizeof(short);
+    if (bytes <= INT_MAX) src = _audio_to_work(AUDIO_S16SYS, channels, rate, (const Uint8*)pcm, (Uint32)bytes);
+    free(pcm);
+    if (!src) zov_iprintf("_mixer: error in _sample_load_ogg '%s' (SDL_BuildAudioCVT)\n", path);
+    return src;
+}
+
+bool _audio_is_ogg(const char* path) { return strstr(path, ".ogg") != nullptr; }
+
+bool _audio_id_ok(const _SDL_audioData* a, int id) {
+    return a && id > 0 && (size_t)id < a->sources.size();
+}
+
+// A volume that poisons no mix: NaN and infinities count as silence.
+float _audio_volume(float vol) { return std::isfinite(vol) ? vol : 0.0f; }
+
+int _audio_register(_SDL_audioData* a, AudioSource* src) {
+    SDL_LockAudioDevice(a->dev); // growth may move the array the callback reads
+    int id = (int)a->sources.size();
+    a->sources.push_back(src);
+    SDL_UnlockAudioDevice(a->dev);
+    return id;
+}
+
+void _audio_add_voice(_SDL_audioData* a, const AudioPlaying& v) {
+    SDL_LockAudioDevice(a->dev);
+    a->playing.push_back(v);
+    SDL_UnlockAudioDevice(a->dev);
+}
+
+void _audio_remove_voices(_SDL_audioData* a, int id) {
+    SDL_LockAudioDevice(a->dev);
+    for (int i = (int)a->playing.size() - 1; i >= 0; i--)
+        if (a->playing[i].src == id) a->playing.erase(a->playing.begin() + i);
+    SDL_UnlockAudioDevice(a->dev);
+}
+
+// The gain at value i of a linear ramp that goes from `from` to `to` over n
+// values; computed per value so that long ramps do not drift.
+inline float _audio_ramp(float from, float to, int i, int n) {
+    return from + (to - from) * (float)i / (float)n;
+}
+
+} // namespace
+
+// ------ Lifecycle ------
+
+void _driver_audio_open() {
+    if (_sdl_audio_data) return;
+    SDL_InitSubSystem(SDL_INIT_AUDIO);
+    _SDL_audioData* a = new _SDL_audioData();
+    a->work.freq = AUDIO_FREQ;
+    a->work.format = AUDIO_WORK_FORMAT;
+    a->work.channels = AUDIO_CHANNELS;
+    a->_want.freq = AUDIO_FREQ;
+    a->_want.format = AUDIO_S16LSB;
+    a->_want.channels = AUDIO_CHANNELS;
+    a->_want.samples = 1024;
+    a->_want.callback = _driver_audio_callback;
+    a->dev = SDL_OpenAudioDevice(nullptr, 0, &a->_want, &a->have, SDL_AUDIO_ALLOW_FORMAT_CHANGE);
+    // Built here, on the main thread: SDL sets its converters up lazily and
+    // not thread-safely, so the first one must not be built by the callback.
+    if (a->dev == 0 || SDL_BuildAudioCVT(&a->out_cvt, a->work.format, a->work.channels, a->work.freq,
+                                         a->have.format, a->have.channels, a->have.freq) < 0) {
+        zov_iprintf("_mixer: error in audio_init\n");
+        if (a->dev) SDL_CloseAudioDevice(a->dev);
+        delete a;
+        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        return;
+    }
+    SDL_LockAudioDevice(a->dev); // publishes the record to the audio thread
+    _sdl_audio_data = a;
+    SDL_UnlockAudioDevice(a->dev);
+    zov_iprintf("_mixer: freq=%d, channels=%d, samples=%d\n", a->have.freq, a->have.channels, a->have.samples);
+    zov_iprintf("_mixer: audio_init: OK\n");
+    SDL_PauseAudioDevice(a->dev, 0);
+}
+
+void _driver_audio_close() {
+    _SDL_audioData* a = _sdl_audio_data;
+    if (!a) return;
+    zov_iprintf("_mixer: audio_deinit ...\n");
+    SDL_CloseAudioDevice(a->dev); // the callback has stopped when this returns
+    a->playing.clear();
+    while (a->sources.size() > 1) {
+        delete a->sources.back();
+        a->sources.pop_back();
+    }
+    delete a;
+    _sdl_audio_data = nullptr;
+    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    zov_iprintf("_mixer: audio_deinit: OK\n");
+}
+
+// ------ Sounds and voices ------
+
+int driver_audio_sample_load(const char* path) {
+    _SDL_audioData* a = _sdl_audio_data;
+    if (!a || !path) return 0;
+    AudioSource* src = _audio_is_ogg(path) ? _audio_load_ogg(path) : _audio_load_wav(path);
+    if (!src) return 0;
+    int id = _audio_register(a, src);
+    zov_iprintf("_mixer: sample_load %d (%s)\n", id, path);
+    return id;
+}
+
+int driver_audio_stream_load(const char* path, bool /*preload*/) {
+    _SDL_audioData* a = _sdl_audio_data;
+    if (!a || !path) return 0;
+    AudioSource* src = _audio_is_ogg(path) ? new AudioSourceVorbis(path) : _audio_load_wav(path);
+    if (!src) return 0;
+    int id = _audio_register(a, src);
+    zov_iprintf("_mixer: stream_load %d (%s)\n", id, path);
+    return id;
+}
+
+void driver_audio_sample_play(int id, float vol, float pan) {
+    _SDL_audioData* a = _sdl_audio_data;
+    if (!_audio_id_ok(a, id)) return;
+    AudioPlaying v;
+    v.src = id;
+    v.vol = _audio_volume(vol);
+    v.pan = pan;
+    _audio_add_voice(a, v);
+}
+
+void driver_audio_stream_play(int id, float vol, float /*pos*/) {
+    _SDL_audioData* a = _sdl_audio_data;
+    if (!_audio_id_ok(a, id)) return;
+    zov_iprintf("_mixer: stream_play %d\n", id);
+    _audio_remove_voices(a, id);
+    // Opened here, with no voice of it playing; a file that can't be opened
+    // has logged why and adds no voice.
+    if (!a->sources[id]->load()) return;
+    AudioPlaying v;
+    v.src = id;
+    v.vol = _audio_volume(vol);
+    v.loop = 1;
+    _audio_add_voice(a, v);
+}
+
+void driver_audio_stream_stop(int id) {
+    _SDL_audioData* a = _sdl_audio_data;
+    if (!_audio_id_ok(a, id)) return;
+    zov_iprintf("_mixer: stream_stop\n");
+    _audio_remove_voices(a, id);
+    a->sources[id]->unload();
+}
+
+void driver_audio_stream_volume(int id, float vol) {
+    _SDL_audioData* a = _sdl_audio_data;
+    if (!_audio_id_ok(a, id)) return;
+    SDL_LockAudioDevice(a->dev);
+    for (AudioPlaying& v : a->playing)
+        if (v.src == id) v.vol = _audio_volume(vol);
+    SDL_UnlockAudioDevice(a->dev);
+}
+
+void driver_audio_sample_reload(int) {}
+void driver_audio_stream_reload(int) {}
+void driver_audio_loop() {}
+
+// ------ Mixing (audio thread) ------
+
+void _driver_audio_mix(AudioPlaying* voice, int n, const float* s, float* m) {
+    const float from = voice->_vol, to = voice->vol;
+    if (from == 1.0f && to == 1.0f) {
+        for (int i = 0; i < n; i++) m[i] += s[i];
+    } else if (from == to) {
+        for (int i = 0; i < n; i++) m[i] += s[i] * from;
+    } else {
+        for (int i = 0; i < n; i++) m[i] += s[i] * _audio_ramp(from, to, i, n);
+    }
+    voice->_vol = to;
+}
+
+void _driver_audio_normalize(int n, float* m) {
+    _SDL_audioData* a = _sdl_audio_data;
+    if (!a) return;
+    float cur = 1.0f;
+    for (int i = 0; i < n; i++) cur = std::max(cur, std::fabs(m[i]));
+    const float start = std::max(cur, a->peak);
+    if (start == cur) {
+        if (cur != 1.0f) {
+            const float g = 1.0f / cur;
+            for (int i = 0; i < n; i++) m[i] *= g;
+        }
+    } else {
+        const float from = 1.0f / start, to = 1.0f / cur;
+        for (int i = 0; i < n; i++) m[i] *= _audio_ramp(from, to, i, n);
+    }
+    a->peak = cur;
+}
+
+void _driver_audio_callback(void*, Uint8* stream, int len) {
+    _SDL_audioData* a = _sdl_audio_data;
+    SDL_memset(stream, a ? a->have.silence : 0, len);
+    if (!a || len <= 0) return;
+    // The device keeps 2 channels at 44100 Hz, so a buffer of n device values
+    // holds n work values; whole frames only.
+    const int n = len / (SDL_AUDIO_BITSIZE(a->have.format) / 8) / AUDIO_CHANNELS * AUDIO_CHANNELS;
+    a->mix.assign(n, 0.0f);
+    a->scratch.resize(n);
+    for (int i = (int)a->playing.size() - 1; i >= 0; i--) {
+        AudioPlaying& v = a->playing[i];
+        AudioSource* src = a->sources[v.src];
+        if (!v._init) {
+            v._init = 1;
+            v._vol = v.vol; // a new voice starts at its volume
+        }
+        std::fill(a->scratch.begin(), a->scratch.end(), 0.0f);
+        src->get_samples(v.cur, n, a->scratch.data());
+        _driver_audio_mix(&v, n, a->scratch.data(), a->mix.data());
+        v.cur += n;
+        if (v.cur >= src->get_length()) {
+            if (v.loop) v.cur = 0;
+            else a->playing.erase(a->playing.begin() + i); // only visited voices move
+        }
+    }
+    _driver_audio_normalize(n, a->mix.data());
+    const int bytes = n * (int)sizeof(float);
+    if (!a->out_cvt.needed) {
+        SDL_memcpy(stream, a->mix.data(), std::min(bytes, len));
+        return;
+    }
+    a->out.resize((size_t)bytes * a->out_cvt.len_mult);
+    SDL_memcpy(a->out.data(), a->mix.data(), bytes);
+    a->out_cvt.buf = a->out.data();
+    a->out_cvt.len = bytes;
+    if (SDL_ConvertAudio(&a->out_cvt) == 0) SDL_memcpy(stream, a->out.data(), std::min(a->out_cvt.len_cvt, len));
+}
+
+// ------ Queries ------
+
+unsigned int _driver_audio_device() { return _sdl_audio_data ? _sdl_audio_data->dev : 0; }
+
+int _driver_audio_voices() {
+    _SDL_audioData* a = _sdl_audio_data;
+    if (!a) return 0;
+    SDL_LockAudioDevice(a->dev);
+    int n = (int)a->playing.size();
+    SDL_UnlockAudioDevice(a->dev);
+    return n;
+}
+
+int _driver_audio_length(int id) {
+    return _audio_id_ok(_sdl_audio_data, id) ? _sdl_audio_data->sources[id]->get_length() : 0;
+}
+
+unsigned long _driver_audio_memused() { return _sdl_audio_data ? _sdl_audio_data->memused.load() : 0; }

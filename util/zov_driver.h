@@ -193,3 +193,68 @@ void driver_video_init(int ww, int hh, int dw, int dh, int mw, int mh, int full)
 void driver_video_flip();
 // Minimises the window: 1, or 0 without a window.
 int driver_video_minimize();
+
+// ====== Audio device, sources and mixing ======
+//
+// Sounds are sources held by the audio device and known by integer ids (0 is
+// none); voices play them.  SDL's audio thread mixes the voices in 32-bit
+// float stereo at 44100 Hz, with a volume ramp per voice and a peak limiter,
+// and converts each buffer to the sample format the device granted.
+// Main-thread calls take the device lock around every change of the voice
+// list and each growth of the source list.  Without a device (no sound card,
+// or before driver_init) every call answers 0 and does nothing.
+
+// One playing voice.  `cur` counts work-format values (2 per frame).
+struct AudioPlaying {
+    int src = 0;       // sound id
+    float vol = 0.0f;  // target volume
+    float pan = 0.0f;  // kept, not applied
+    float _vol = 0.0f; // volume reached at the end of the previous buffer
+    int _init = 0;     // 0 until mixed the first time
+    int cur = 0;       // play position
+    int loop = 0;      // 1: restart at the end; 0: end the voice
+};
+
+// Opens the device (the bodies of _driver_audio_init/_driver_audio_deinit).
+// A device that can't be opened logs one line and leaves the program silent.
+void _driver_audio_open();
+void _driver_audio_close();
+
+// A sound decoded whole into memory: Ogg Vorbis when the path contains
+// ".ogg", WAV otherwise.  Returns its id, or 0 (after a log line) when it
+// can't be read.  Loading the same file twice gives two ids.
+int driver_audio_sample_load(const char* path);
+// A looping sound: an Ogg Vorbis path is decoded while it plays (the file is
+// read at play time), any other path is loaded as WAV.  `preload` is unused.
+int driver_audio_stream_load(const char* path, bool preload);
+// Adds a voice of the sound; `pan` is kept but not applied.  Ids that are 0
+// or were never handed out do nothing, here and in the three calls below.
+void driver_audio_sample_play(int id, float vol, float pan);
+// Restarts the stream from its beginning, looping; a stream whose file can't
+// be opened adds no voice.  `pos` is unused.
+void driver_audio_stream_play(int id, float vol, float pos);
+// Ends every voice of the sound and closes a streamed file.
+void driver_audio_stream_stop(int id);
+// Every voice of the sound moves to `vol` over the next buffer.
+void driver_audio_stream_volume(int id, float vol);
+// Changed files are not reloaded: the sound stays as loaded.
+void driver_audio_sample_reload(int id);
+void driver_audio_stream_reload(int id);
+void driver_audio_loop();
+
+// The device callback: mixes `len` bytes of the granted format.  SDL calls it
+// on the audio thread with the device lock held; a caller of its own takes
+// the lock (tests call it on a paused device).
+void _driver_audio_callback(void* userdata, unsigned char* stream, int len);
+// Adds `n` values of `s` times the voice's volume ramp to `m`.
+void _driver_audio_mix(AudioPlaying* voice, int n, const float* s, float* m);
+// Scales `n` mixed values down to peak 1.0, ramping from the previous
+// buffer's gain; never amplifies.
+void _driver_audio_normalize(int n, float* m);
+// The open device's SDL id (0 without a device), the number of playing
+// voices, a sound's length in work values (0 for a bad id or an unopened
+// stream), and the bytes held by sources.
+unsigned int _driver_audio_device();
+int _driver_audio_voices();
+int _driver_audio_length(int id);
+unsigned long _driver_audio_memused();

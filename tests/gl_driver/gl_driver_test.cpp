@@ -47,7 +47,8 @@ TEST(DriverStart, StartsTimerVideoAndJoysticksWithTheirLines) {
     EXPECT_EQ(lines[0].rfind("[zov_driver-sdl2.cpp:_driver_video_init:", 0), 0u) << lines[0];
     EXPECT_EQ(log_messages(c.out),
               (std::vector<std::string>{"SDL Runtime Version: " + version, "SDL Compile Version: " + version,
-                                        "== joystick init............."}));
+                                        "== joystick init.............",
+                                        "_mixer: freq=44100, channels=2, samples=1024", "_mixer: audio_init: OK"}));
     EXPECT_EQ(SDL_WasInit(SDL_INIT_TIMER | SDL_INIT_VIDEO | SDL_INIT_JOYSTICK),
               (Uint32)(SDL_INIT_TIMER | SDL_INIT_VIDEO | SDL_INIT_JOYSTICK));
     EXPECT_STREQ(driver_get_idiom(), "desktop");

@@ -1,0 +1,142 @@
+// Shared by the audio tests: a scratch directory of sound files made at test
+// time (sox, copies of installed Debian sounds, or WAVs written here), and a
+// fixture that opens the device and drives its callback by hand.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <SDL.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "zov_driver.h"
+
+namespace audio_test {
+
+// A directory of this process, removed when it ends.
+inline const std::string& scratch_dir() {
+    struct Dir {
+        std::string path;
+        Dir() {
+            char tmpl[] = "/tmp/zov-audio-XXXXXX";
+            path = mkdtemp(tmpl);
+        }
+        ~Dir() { std::filesystem::remove_all(path); }
+    };
+    static Dir dir;
+    return dir.path;
+}
+
+inline std::string scratch(const std::string& name) { return scratch_dir() + "/" + name; }
+
+// Runs sox with `args`, in which every "%" stands for the scratch directory.
+inline void sox(std::string args) {
+    for (size_t at; (at = args.find('%')) != std::string::npos;) args.replace(at, 1, scratch_dir());
+    std::string cmd = "sox " + args + " 2>&1";
+    ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
+}
+
+// An installed freedesktop sound (Ogg Vorbis in .oga) copied as name.ogg.
+inline std::string freedesktop(const std::string& sound, const std::string& name) {
+    std::string to = scratch(name);
+    std::filesystem::copy_file("/usr/share/sounds/freedesktop/stereo/" + sound + ".oga", to,
+                               std::filesystem::copy_options::overwrite_existing);
+    return to;
+}
+
+// Writes a WAV file of `bits`-bit PCM (16) or float (32) frames.
+inline void write_wav(const std::string& path, int channels, int rate, const std::vector<float>& values,
+                      int bits = 32) {
+    FILE* f = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    auto u32 = [f](uint32_t v) { std::fwrite(&v, 4, 1, f); };
+    auto u16 = [f](uint16_t v) { std::fwrite(&v, 2, 1, f); };
+    uint32_t data = (uint32_t)values.size() * bits / 8;
+    std::fputs("RIFF", f);
+    u32(36 + data);
+    std::fputs("WAVEfmt ", f);
+    u32(16);
+    u16(bits == 32 ? 3 : 1);
+    u16((uint16_t)channels);
+    u32((uint32_t)rate);
+    u32((uint32_t)(rate * channels * bits / 8));
+    u16((uint16_t)(channels * bits / 8));
+    u16((uint16_t)bits);
+    std::fputs("data", f);
+    u32(data);
+    for (float v : values) {
+        if (bits == 32) {
+            std::fwrite(&v, 4, 1, f);
+        } else {
+            int16_t s = (int16_t)std::lround(v * 32768.0f);
+            std::fwrite(&s, 2, 1, f);
+        }
+    }
+    std::fclose(f);
+}
+
+// What a float of the mix becomes on a signed 16-bit device: SDL's own
+// conversion, on the vector path that the callback's aligned buffers take
+// (SDL's scalar path scales by 32767 instead of 32768).
+inline int16_t s16(float v) {
+    alignas(16) float buf[16];
+    std::fill(buf, buf + 16, v);
+    SDL_AudioCVT cvt;
+    SDL_BuildAudioCVT(&cvt, AUDIO_F32SYS, 2, 44100, AUDIO_S16SYS, 2, 44100);
+    cvt.buf = (Uint8*)buf;
+    cvt.len = sizeof buf;
+    SDL_ConvertAudio(&cvt);
+    int16_t out;
+    std::memcpy(&out, buf, sizeof out);
+    return out;
+}
+
+// Number of sign changes of one channel of interleaved stereo values.
+inline int zero_crossings(const std::vector<int16_t>& v, int channel) {
+    int n = 0;
+    for (size_t i = channel + 2; i < v.size(); i += 2)
+        if ((v[i - 2] < 0) != (v[i] < 0)) n++;
+    return n;
+}
+
+// The audio device opened on SDL's dummy driver and paused, so that the
+// test alone calls the callback.
+class AudioDevice : public ::testing::Test {
+protected:
+    void SetUp() override {
+        driver_init(DRIVER_INIT_AUDIO);
+        ASSERT_NE(_driver_audio_device(), 0u) << "the dummy audio driver did not open";
+        SDL_PauseAudioDevice(_driver_audio_device(), 1);
+    }
+    void TearDown() override { driver_deinit(); }
+
+    // One callback of `values` device values (signed 16-bit stereo).
+    std::vector<int16_t> callback(int values = 2048) {
+        std::vector<int16_t> out(values, 12345);
+        SDL_LockAudioDevice(_driver_audio_device());
+        _driver_audio_callback(nullptr, (unsigned char*)out.data(), values * 2);
+        SDL_UnlockAudioDevice(_driver_audio_device());
+        return out;
+    }
+
+    // Callbacks until `values` device values are collected.
+    std::vector<int16_t> play_for(int values) {
+        std::vector<int16_t> all;
+        while ((int)all.size() < values) {
+            std::vector<int16_t> b = callback();
+            all.insert(all.end(), b.begin(), b.end());
+        }
+        all.resize(values);
+        return all;
+    }
+};
+
+} // namespace audio_test

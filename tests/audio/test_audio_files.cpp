@@ -1,0 +1,211 @@
+// Sound files: WAV of every sample size, Ogg Vorbis samples and streams at
+// every rate and channel count, broken and missing files, memory accounting.
+#include "audio_fixture.h"
+
+#include <algorithm>
+
+#include "capture.h"
+
+using namespace audio_test;
+
+namespace {
+
+class AudioFiles : public AudioDevice {
+protected:
+    // Plays the sound as a sample and collects its whole output.
+    std::vector<int16_t> sample_output(int id) {
+        driver_audio_sample_play(id, 1.0f, 0.0f);
+        return play_for(_driver_audio_length(id));
+    }
+};
+
+bool channels_equal(const std::vector<int16_t>& v) {
+    for (size_t i = 0; i + 1 < v.size(); i += 2)
+        if (v[i] != v[i + 1]) return false;
+    return true;
+}
+
+} // namespace
+
+// ------ WAV ------
+
+TEST_F(AudioFiles, WavOfEverySampleSizeBecomesTheSameSound) {
+    const char* sizes[] = {"-b 8", "-b 16", "-b 24", "-b 32 -e signed-integer", "-b 32 -e floating-point"};
+    std::vector<std::vector<int16_t>> outs;
+    for (int k = 0; k < 5; k++) {
+        std::string name = "wav" + std::to_string(k) + ".wav";
+        sox(std::string("-D -n -r 44100 -c 2 ") + sizes[k] + " %/" + name + " synth 0.25 sine 440 gain -6");
+        int id = driver_audio_sample_load(scratch(name).c_str());
+        ASSERT_NE(id, 0) << sizes[k];
+        EXPECT_EQ(_driver_audio_length(id), 2 * 11025) << sizes[k];
+        outs.push_back(sample_output(id));
+    }
+    const std::vector<int16_t>& ref = outs[1];
+    EXPECT_GT(*std::max_element(ref.begin(), ref.end()), 16000) << "a sine at half scale";
+    for (int k = 0; k < 5; k++) {
+        int tolerance = k == 0 ? 260 : 2; // 8-bit steps are 256 of 16-bit
+        for (size_t i = 0; i < ref.size(); i++)
+            ASSERT_NEAR(outs[k][i], ref[i], tolerance) << sizes[k] << " value " << i;
+    }
+}
+
+TEST_F(AudioFiles, MonoWavAt48kHzIsResampledAndCopiedToBothChannels) {
+    int id = driver_audio_sample_load("/usr/share/sounds/alsa/Front_Center.wav");
+    ASSERT_NE(id, 0);
+    SDL_AudioSpec spec;
+    Uint8* buf;
+    Uint32 len;
+    ASSERT_NE(SDL_LoadWAV("/usr/share/sounds/alsa/Front_Center.wav", &spec, &buf, &len), nullptr);
+    SDL_FreeWAV(buf);
+    ASSERT_EQ(spec.freq, 48000);
+    ASSERT_EQ(spec.channels, 1);
+    double frames = len / 2.0 * 44100 / 48000;
+    EXPECT_NEAR(_driver_audio_length(id) / 2, frames, 4);
+    std::vector<int16_t> out = sample_output(id);
+    EXPECT_TRUE(channels_equal(out));
+    EXPECT_GT(*std::max_element(out.begin(), out.end()), 1000) << "not silence";
+}
+
+TEST_F(AudioFiles, BrokenWavIsRefusedWithItsLine) {
+    std::string path = scratch("junk.wav");
+    FILE* f = fopen(path.c_str(), "w");
+    fputs("this is not a sound", f);
+    fclose(f);
+    Capture out(stdout);
+    EXPECT_EQ(driver_audio_sample_load(path.c_str()), 0);
+    EXPECT_EQ(driver_audio_stream_load(path.c_str(), false), 0);
+    std::string line = "_mixer: error in _sample_load_wav '" + path + "'\n";
+    std::string log = out.text();
+    EXPECT_NE(log.find(line), std::string::npos) << log;
+    EXPECT_EQ(log.find("_mixer: sample_load"), std::string::npos) << "nothing registered";
+    EXPECT_EQ(log.find("_mixer: stream_load"), std::string::npos) << "nothing registered";
+}
+
+// ------ Ogg Vorbis samples ------
+
+struct OggCase {
+    const char* sound;
+    int rate, channels, frames;
+};
+
+TEST_F(AudioFiles, OggSamplesOfAnyRateAndChannelsKeepTheirLength) {
+    const OggCase cases[] = {
+        {"bell", 44100, 2, 6151},
+        {"audio-test-signal", 48000, 1, 67579},
+        {"service-logout", 22050, 2, 38935},
+        {"phone-outgoing-calling", 8000, 1, 9505},
+        {"camera-shutter", 96000, 2, 83734},
+    };
+    for (const OggCase& c : cases) {
+        std::string path = freedesktop(c.sound, std::string(c.sound) + ".ogg");
+        int id = driver_audio_sample_load(path.c_str());
+        ASSERT_NE(id, 0) << c.sound;
+        double frames = (double)c.frames * 44100 / c.rate;
+        EXPECT_NEAR(_driver_audio_length(id) / 2, frames, 8) << c.sound;
+        EXPECT_EQ(_driver_audio_length(id) % 2, 0) << c.sound;
+        if (c.channels == 1) {
+            EXPECT_TRUE(channels_equal(sample_output(id))) << c.sound << ": mono in both";
+        }
+    }
+}
+
+TEST_F(AudioFiles, OggIsChosenByDotOggAnywhereInThePathCaseSensitive) {
+    std::string ogg_wav = freedesktop("bell", "bell.ogg.wav");
+    std::string upper = freedesktop("bell", "bell.OGG");
+    EXPECT_NE(driver_audio_sample_load(ogg_wav.c_str()), 0);
+    Capture out(stdout);
+    EXPECT_EQ(driver_audio_sample_load(upper.c_str()), 0);
+    std::string log = out.text();
+    EXPECT_NE(log.find("_mixer: error in _sample_load_wav '" + upper + "'\n"), std::string::npos) << log;
+}
+
+TEST_F(AudioFiles, BrokenAndMissingOggSamplesSayWhichStepFailed) {
+    std::string junk = scratch("junk.ogg");
+    FILE* f = fopen(junk.c_str(), "w");
+    fputs("OggS but not really", f);
+    fclose(f);
+    std::string missing = scratch("missing.ogg");
+    Capture out(stdout);
+    EXPECT_EQ(driver_audio_sample_load(junk.c_str()), 0);
+    EXPECT_EQ(driver_audio_sample_load(missing.c_str()), 0);
+    std::string log = out.text();
+    EXPECT_NE(log.find("_mixer: error in _sample_load_ogg '" + junk + "' (stb_vorbis_decode_memory)\n"),
+              std::string::npos) << log;
+    EXPECT_NE(log.find("_mixer: error in _sample_load_ogg '" + missing + "' (driver_file_alloc)\n"),
+              std::string::npos) << log;
+}
+
+// ------ Pitch ------
+
+TEST_F(AudioFiles, A1kHzToneAt48kHzKeepsItsPitchAsWavAndOgg) {
+    sox("-D -n -r 48000 -c 1 -b 16 %/tone.wav synth 1 sine 1000 gain -3");
+    sox("-n -r 48000 -c 1 %/tone.ogg synth 1 sine 1000 gain -3");
+    for (const char* name : {"tone.wav", "tone.ogg"}) {
+        int id = driver_audio_sample_load(scratch(name).c_str());
+        ASSERT_NE(id, 0) << name;
+        EXPECT_NEAR(_driver_audio_length(id) / 2, 44100, 8) << name << ": one second";
+        std::vector<int16_t> out = sample_output(id);
+        EXPECT_NEAR(zero_crossings(out, 0), 2000, 10) << name << ": 1000 periods in one second";
+    }
+    // The same tone streamed: half a second holds 500 periods.
+    int id = driver_audio_stream_load(scratch("tone.ogg").c_str(), false);
+    driver_audio_stream_play(id, 1.0f, 0.0f);
+    EXPECT_NEAR(_driver_audio_length(id) / 2, 44100, 8);
+    std::vector<int16_t> out = play_for(44100);
+    EXPECT_NEAR(zero_crossings(out, 0), 1000, 10);
+}
+
+// ------ Ogg Vorbis streams ------
+
+TEST_F(AudioFiles, MonoStreamPlaysInBothChannelsAndLoopsFromTheStart) {
+    std::string path = freedesktop("audio-test-signal", "signal.ogg");
+    int id = driver_audio_stream_load(path.c_str(), false);
+    ASSERT_NE(id, 0);
+    EXPECT_EQ(_driver_audio_length(id), 0) << "not opened before it plays";
+    driver_audio_stream_play(id, 1.0f, 0.0f);
+    int len = _driver_audio_length(id);
+    EXPECT_NEAR(len / 2, 67579.0 * 44100 / 48000, 8);
+
+    int buffers = (len + 2047) / 2048;
+    std::vector<int16_t> pass = play_for(buffers * 2048);
+    EXPECT_TRUE(channels_equal(pass));
+    EXPECT_GT(*std::max_element(pass.begin(), pass.end()), 1000) << "not silence";
+    for (int i = len; i < buffers * 2048; i++) ASSERT_EQ(pass[i], 0) << "after the end, value " << i;
+    std::vector<int16_t> again = callback();
+    EXPECT_TRUE(std::equal(again.begin(), again.end(), pass.begin())) << "the loop restarts at the start";
+}
+
+TEST_F(AudioFiles, StreamThatCannotOpenAddsNoVoiceAndLogsOnce) {
+    std::string path = scratch("gone.ogg");
+    int id = driver_audio_stream_load(path.c_str(), false);
+    ASSERT_NE(id, 0) << "registered; opened when played";
+    Capture out(stdout);
+    driver_audio_stream_play(id, 1.0f, 0.0f);
+    EXPECT_EQ(_driver_audio_voices(), 0);
+    for (int i = 0; i < 3; i++) callback();
+    std::string log = out.text();
+    std::string fail = "_mixer: error in _stream_load_ogg '" + path + "' (driver_file_alloc)\n";
+    size_t at = log.find(fail);
+    EXPECT_NE(at, std::string::npos) << log;
+    EXPECT_EQ(log.find(fail, at + 1), std::string::npos) << "logged once:\n" << log;
+    EXPECT_EQ(log.find("AudioSourceVorbis.load"), log.rfind("AudioSourceVorbis.load")) << log;
+}
+
+// ------ Memory accounting ------
+
+TEST_F(AudioFiles, MemoryCountsDecodedValuesAndOpenStreamFiles) {
+    write_wav(scratch("m.wav"), 2, 44100, std::vector<float>(1000, 0.1f));
+    std::string ogg = freedesktop("bell", "m.ogg");
+    Capture out(stdout);
+    driver_audio_sample_load(scratch("m.wav").c_str());
+    EXPECT_EQ(_driver_audio_memused(), 4000u);
+    int id = driver_audio_stream_load(ogg.c_str(), false);
+    EXPECT_EQ(_driver_audio_memused(), 4000u) << "a stream holds nothing until it plays";
+    driver_audio_stream_play(id, 1.0f, 0.0f);
+    EXPECT_EQ(_driver_audio_memused(), 4000u + std::filesystem::file_size(ogg));
+    driver_audio_stream_stop(id);
+    EXPECT_EQ(_driver_audio_memused(), 4000u);
+    std::string log = out.text();
+    EXPECT_NE(log.find("_mixer->memused: 0.00M\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("_mixer: AudioSourceVorbis.unload '" + ogg + "' ...\n"), std::string::npos) << log;
+}
