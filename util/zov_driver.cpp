@@ -380,6 +380,3 @@ int driver_tex_load(const char* fname, int* rw, int* rh, int* rtw, int* rth) {
     std::fprintf(stderr, "driver_tex_load %s\n", fname);
     return _driver_tex_load(fname, rw, rh, rtw, rth);
 }
-
-// The texture module fills this; until then nothing is loaded.
-int _driver_tex_load(const char*, int*, int*, int*, int*) { return 0; }
