@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "capture.h"
+#include "support/capture.h"
 
 using namespace audio_test;
 

@@ -1,7 +1,7 @@
 // Mixing: volume ramps, the limiter, voices in the callback, ids.
 #include "audio_fixture.h"
 
-#include "capture.h"
+#include "support/capture.h"
 
 using namespace audio_test;
 

@@ -5,7 +5,7 @@
 #include <sys/stat.h>
 #include <utime.h>
 
-#include "capture.h"
+#include "support/capture.h"
 #include "zov_mixer.h"
 
 using namespace audio_test;
