@@ -2,10 +2,13 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include <SDL.h>
 #include <SDL_opengl.h>
 
+#include "zov_event.h"
+#include "zov_gfx.h"
 #include "zov_printf.h"
 
 // ====== State ======
@@ -236,6 +239,227 @@ int driver_video_minimize() {
     SDL_MinimizeWindow(_driver_sdl2_window);
     return 1;
 }
+
+// ====== Events and input ======
+// SDL events become `Event` records; typed text is handed out one byte per
+// record; screen keyboard and clipboard.  Main thread only.
+
+// Text typed but not yet handed out.  Drained before the next SDL event is
+// read, so the bytes keep their place among the other input.
+static std::string _driver_text_pending;
+
+// Last value of every axis, by joystick instance id and axis: an event
+// reports its whole stick, so the axis that did not move needs its last
+// value.  Ids and axes beyond the table are not tracked.
+enum { DRIVER_JOY_MAX = 256, DRIVER_JOY_AXES = 8 };
+static int _driver_joy_axis[DRIVER_JOY_MAX][DRIVER_JOY_AXES];
+
+int _driver_sdl_sym2key(int sym) {
+    if (sym >= 'a' && sym <= 'z') return KEY_a + (sym - 'a');
+    if (sym >= '0' && sym <= '9') return KEY_0 + (sym - '0');
+    if (sym >= SDLK_F1 && sym <= SDLK_F12) return KEY_F1 + (sym - SDLK_F1);
+    if (sym >= SDLK_KP_1 && sym <= SDLK_KP_9) return KEY_P1 + (sym - SDLK_KP_1);
+    switch (sym) {
+    case SDLK_UP: return KEY_UP;
+    case SDLK_RIGHT: return KEY_RIGHT;
+    case SDLK_DOWN: return KEY_DOWN;
+    case SDLK_LEFT: return KEY_LEFT;
+    case SDLK_ESCAPE: return KEY_ESCAPE;
+    case SDLK_BACKSPACE: return KEY_BACKSPACE;
+    case SDLK_DELETE: return KEY_DELETE;
+    case SDLK_RETURN:
+    case SDLK_KP_ENTER: return KEY_RETURN;
+    case SDLK_HOME: return KEY_HOME;
+    case SDLK_END: return KEY_END;
+    case SDLK_TAB: return KEY_TAB;
+    case SDLK_SPACE: return KEY_SPACE;
+    case SDLK_KP_0: return KEY_P0;
+    case SDLK_PLUS: return KEY_PLUS;
+    case SDLK_MINUS: return KEY_MINUS;
+    case SDLK_BACKQUOTE: return KEY_TILDE;
+    default: return KEY_NONE;
+    }
+}
+
+// Modifier bits of a key event, left and right alike; lock keys are ignored.
+// Taken from the event itself: by the time a fast chord is handled, SDL's
+// current modifier state may already have let go of the modifier.
+static int _driver_key_mods(Uint16 mod) {
+    int b = 0;
+    if (mod & KMOD_SHIFT) b |= 1;
+    if (mod & KMOD_CTRL) b |= 2;
+    if (mod & KMOD_ALT) b |= 4;
+    if (mod & KMOD_GUI) b |= 8;
+    return b;
+}
+
+static void _driver_event_key(const SDL_KeyboardEvent& key, Event* e) {
+    e->type = key.type == SDL_KEYDOWN ? EVT_KEYDOWN : EVT_KEYUP;
+    e->_v = key.keysym.sym;
+    e->v = _driver_sdl_sym2key(key.keysym.sym);
+    e->b = _driver_key_mods(key.keysym.mod);
+}
+
+// Stores the axis and reports its stick; an id outside the table gives
+// EVT_NONE.
+static void _driver_event_joyaxis(const SDL_JoyAxisEvent& axis, Event* e) {
+    if (axis.which < 0 || axis.which >= DRIVER_JOY_MAX || axis.axis >= DRIVER_JOY_AXES) return;
+    int* stick_axes = _driver_joy_axis[axis.which];
+    stick_axes[axis.axis] = axis.value;
+    int stick = axis.axis / 2;
+    e->type = EVT_JOYMOTION;
+    e->device = axis.which;
+    e->b = stick;
+    e->_x = static_cast<float>(stick_axes[2 * stick] / 32768.0);
+    e->_y = static_cast<float>(stick_axes[2 * stick + 1] / 32768.0);
+}
+
+// Fingers come in 0..1 of the window; without a window they stay so.
+static void _driver_event_finger(const SDL_TouchFingerEvent& finger, Event* e) {
+    int w = 1, h = 1;
+    if (SDL_Window* win = driver_sdl2_window()) SDL_GetWindowSize(win, &w, &h);
+    e->type = finger.type == SDL_FINGERDOWN ? EVT_TOUCHDOWN : finger.type == SDL_FINGERUP ? EVT_TOUCHUP : EVT_TOUCHMOTION;
+    e->_x = finger.x * w;
+    e->_y = finger.y * h;
+    e->_dx = finger.dx * w;
+    e->_dy = finger.dy * h;
+    // The ids are 64-bit: their low 32 bits are kept (unsigned arithmetic, so
+    // no id overflows).
+    e->b = static_cast<int>(static_cast<Uint32>(static_cast<Uint64>(finger.fingerId) + 1));
+    e->device = static_cast<int>(static_cast<Uint32>(finger.touchId));
+}
+
+// Fills *e from one SDL event; leaves it EVT_NONE when the event means
+// nothing to the game.
+static void _driver_event_translate(const SDL_Event& ev, Event* e) {
+    switch (ev.type) {
+    case SDL_QUIT:
+        e->type = EVT_QUIT;
+        break;
+    case SDL_WINDOWEVENT:
+        if (ev.window.event != SDL_WINDOWEVENT_RESIZED) break;
+        e->type = EVT_RESIZE;
+        e->w = static_cast<float>(ev.window.data1);
+        e->h = static_cast<float>(ev.window.data2);
+        _driver_video_resize();
+        break;
+    case SDL_KEYDOWN:
+    case SDL_KEYUP:
+        _driver_event_key(ev.key, e);
+        break;
+    case SDL_TEXTINPUT:
+        // Pushed events need not be terminated: never read past the field.
+        _driver_text_pending.assign(ev.text.text, strnlen(ev.text.text, sizeof ev.text.text));
+        break;
+    // Mouse events that SDL makes from touch are dropped: touch is seen once,
+    // as touch events.
+    case SDL_MOUSEMOTION:
+        if (ev.motion.which == SDL_TOUCH_MOUSEID) break;
+        e->type = EVT_MOUSEMOTION;
+        e->_x = static_cast<float>(ev.motion.x);
+        e->_y = static_cast<float>(ev.motion.y);
+        e->_dx = static_cast<float>(ev.motion.xrel);
+        e->_dy = static_cast<float>(ev.motion.yrel);
+        e->b = static_cast<int>(ev.motion.state);
+        e->device = static_cast<int>(ev.motion.which);
+        break;
+    case SDL_MOUSEBUTTONDOWN:
+    case SDL_MOUSEBUTTONUP:
+        if (ev.button.which == SDL_TOUCH_MOUSEID) break;
+        e->type = ev.type == SDL_MOUSEBUTTONDOWN ? EVT_MOUSEDOWN : EVT_MOUSEUP;
+        e->_x = static_cast<float>(ev.button.x);
+        e->_y = static_cast<float>(ev.button.y);
+        e->b = ev.button.button;
+        e->device = static_cast<int>(ev.button.which);
+        break;
+    case SDL_MOUSEWHEEL: {
+        // The wheel event carries no position: the pointer's is used.
+        int mx = 0, my = 0;
+        SDL_GetMouseState(&mx, &my);
+        e->type = EVT_WHEEL;
+        e->_x = static_cast<float>(mx);
+        e->_y = static_cast<float>(my);
+        e->_dx = static_cast<float>(-ev.wheel.x);
+        e->_dy = static_cast<float>(-ev.wheel.y);
+        break;
+    }
+    case SDL_JOYAXISMOTION:
+        _driver_event_joyaxis(ev.jaxis, e);
+        break;
+    case SDL_JOYBUTTONDOWN:
+    case SDL_JOYBUTTONUP:
+        e->type = ev.type == SDL_JOYBUTTONDOWN ? EVT_JOYDOWN : EVT_JOYUP;
+        e->device = ev.jbutton.which;
+        e->b = ev.jbutton.button;
+        break;
+    case SDL_FINGERDOWN:
+    case SDL_FINGERUP:
+    case SDL_FINGERMOTION:
+        _driver_event_finger(ev.tfinger, e);
+        break;
+    default:
+        break;
+    }
+}
+
+int driver_event_poll(Event* e) {
+    *e = Event();
+    if (!_driver_text_pending.empty()) {
+        e->type = EVT_KEYDOWN;
+        // Through signed char on purpose: bytes 0x80..0xFF are -128..-1
+        // whatever the signedness of plain char.
+        e->c = static_cast<signed char>(_driver_text_pending[0]);
+        zov_iprintf("text: '%s'\n", _driver_text_pending.c_str());
+        _driver_text_pending.erase(0, 1);
+        return 1;
+    }
+    SDL_Event ev;
+    if (!SDL_PollEvent(&ev)) return 0;
+    _driver_event_translate(ev, e);
+    e->x = e->_x;
+    e->y = e->_y;
+    e->dx = e->_dx;
+    e->dy = e->_dy;
+    return 1;
+}
+
+// The screen keyboard exists only with a window and platform support.
+static bool _driver_keyboard_usable() { return driver_sdl2_window() && SDL_HasScreenKeyboardSupport(); }
+
+void driver_keyboard_show() {
+    if (!_driver_keyboard_usable()) return;
+    zov_iprintf("- keyboard_show ...\n");
+    GfxRect r = _gfx_get_focus_fixed();
+    if (r.w != 0) {
+        SDL_Rect rect = {static_cast<int>(r.x), static_cast<int>(r.y), static_cast<int>(r.w), static_cast<int>(r.h)};
+        SDL_SetTextInputRect(&rect);
+    }
+    SDL_StartTextInput();
+    zov_iprintf("- keyboard_show: OK\n");
+}
+
+void driver_keyboard_hide() {
+    if (!_driver_keyboard_usable()) return;
+    zov_iprintf("- keyboard_hide ...\n");
+    SDL_StopTextInput();
+    zov_iprintf("- keyboard_hide: OK\n");
+}
+
+int driver_keyboard_state() { return _driver_keyboard_usable() ? SDL_IsTextInputActive() : 0; }
+
+int driver_keyboard_get_height() { return 0; }
+void driver_keyboard_set_height(int) {}
+void driver_keyboard_init(void*) {}
+
+std::string driver_clipboard_get_text() {
+    char* text = SDL_GetClipboardText();
+    if (!text) return std::string(); // SDL failed: no text to give
+    std::string copy(text);
+    SDL_free(text);
+    return copy;
+}
+
+void driver_clipboard_set_text(const std::string& text) { SDL_SetClipboardText(text.c_str()); }
 
 // ====== Audio device, sources and mixing ======
 //

@@ -195,6 +195,36 @@ void driver_video_flip();
 // Minimises the window: 1, or 0 without a window.
 int driver_video_minimize();
 
+// ====== Events, screen keyboard and clipboard (zov_driver-sdl2) ======
+
+struct Event;
+
+// Clears *e, then fills it with the next input: first one byte of text typed
+// earlier (an EVT_KEYDOWN with only `c` set), else the next SDL event, which
+// always gives a record (EVT_NONE when it means nothing to the game).
+// Returns 1, or 0 when neither is pending.  A window resize also brings the
+// driver's size settings and the viewport up to date before returning.
+int driver_event_poll(Event* e);
+// SDL key code to KEY_ code; KEY_NONE for every key without one.
+int _driver_sdl_sym2key(int sym);
+
+// The screen keyboard: only with a window on a platform that has one (never
+// on the desktop); otherwise these do nothing and log nothing.
+// Starts text input, placing it at the graphics focus rectangle when set.
+void driver_keyboard_show();
+void driver_keyboard_hide();
+// 1 while the screen keyboard takes text, else 0.
+int driver_keyboard_state();
+// Always 0.
+int driver_keyboard_get_height();
+// Do nothing on the desktop.
+void driver_keyboard_set_height(int height);
+void driver_keyboard_init(void* view);
+
+// The system clipboard's text; empty when there is none or it can't be read.
+std::string driver_clipboard_get_text();
+void driver_clipboard_set_text(const std::string& text);
+
 // ====== Audio device, sources and mixing ======
 //
 // Sounds are sources held by the audio device and known by integer ids (0 is
