@@ -259,8 +259,9 @@ void ModsLua::lua_init() {
 
 void ModsLua::lua_deinit() {
     // Finalizers that print during the close write to the current target:
-    // this engine's log while its API object lives, nowhere once it is gone
-    // (its destructor clears the target).
+    // the last running engine's API object, or nowhere once that is gone
+    // (its destructor clears the target).  The game's API object closes
+    // its engine itself before it goes.
     if (!L) return;
     lua_close(L);
     L = nullptr;
