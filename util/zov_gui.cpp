@@ -6,7 +6,6 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
 
 #include "zov_gfx.h"
 #include "zov_gfx_draw.h"

@@ -70,20 +70,6 @@ TEST(GuiStyleTarget, StateValueWhileInTheStateThenBackTowardTheBase) {
     EXPECT_EQ(cur(s).border[STYLE_TOP], 2);
 }
 
-TEST(GuiStyleTarget, StatesAreDerivedFromTheTwoFlags) {
-    StyleSheet s;
-    struct Case {
-        int hover, focus, state, active;
-    } cases[] = {{0, 0, STYLE_NONE, 0}, {1, 0, STYLE_HOVER, 0}, {0, 1, STYLE_FOCUS, 0}, {1, 1, STYLE_ACTIVE, 1}};
-    for (const Case& k : cases) {
-        s.hover = k.hover;
-        s.focus = k.focus;
-        s.restate();
-        EXPECT_EQ(s.state, k.state);
-        EXPECT_EQ(s.active, k.active);
-    }
-}
-
 TEST(GuiStyleTarget, AltValuesWinWhateverTheStateOthersFollowTheState) {
     StyleSheet s;
     s.data[STYLE_ALT].clip = 1;
