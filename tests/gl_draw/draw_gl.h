@@ -11,7 +11,7 @@
 #include <functional>
 #include <string>
 
-#include "tex_files.h"
+#include "support/tex_files.h"
 #include "zov_driver-sdl2.h"
 #include "zov_font.h"
 #include "zov_gfx.h"
