@@ -9,6 +9,7 @@
 #include <random>
 #include <vector>
 
+#include "zov_driver.h"
 #include "zov_gfx.h"
 
 // ====== Allocation counter ======
@@ -77,18 +78,22 @@ void run(benchmark::State& state) {
 }
 
 void BM_gfx_clip_empty_stack(benchmark::State& state) {
+    driver_init(0);
     gfx_init();
     run(state);
     gfx_deinit();
+    driver_deinit();
 }
 
 void BM_gfx_clip_active(benchmark::State& state) {
+    driver_init(0);
     gfx_init();
     gfx_clip(0, 0, 800, 600);
     gfx_translate(40, 30);
     gfx_clip(10, 10, 600, 400);
     run(state);
     gfx_deinit();
+    driver_deinit();
 }
 
 } // namespace

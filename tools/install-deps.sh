@@ -12,6 +12,8 @@ PACKAGES=(
   xvfb xauth xdotool
   sound-theme-freedesktop sox alsa-utils
   libsdl2-mixer-dev # only the audio benchmark, which compares against it
+  adwaita-icon-theme libpython3.11-testsuite
+  fonts-dejavu-core
   locales
 )
 

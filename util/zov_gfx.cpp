@@ -1,10 +1,16 @@
 #include "zov_gfx.h"
 
 #include <GL/gl.h>
-#include <SDL.h>
 
 #include <climits>
 #include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#include "zov_driver-tex_load.h"
+#include "zov_driver.h"
+#include "zov_json.h"
+#include "zov_util.h"
 
 _GfxData* _gfx = nullptr;
 
@@ -15,15 +21,6 @@ _GfxData::_GfxData() {
 
 // ====== Helpers ======
 namespace {
-
-// The window size as the driver keeps it (0 x 0 without a window).
-// Temporary seam: stands in for driver_get_size until the driver module is
-// in; it asks SDL for the window that holds the current GL context.
-void window_size(int* w, int* h) {
-    *w = 0;
-    *h = 0;
-    if (SDL_Window* win = SDL_GL_GetCurrentWindow()) SDL_GetWindowSize(win, w, h);
-}
 
 // Truncation toward zero that saturates instead of overflowing: an int
 // stored as float may round up to 2^31, one past INT_MAX.
@@ -146,7 +143,7 @@ float gfx_get_scale() { return _gfx->scale; }
 
 void _gfx_fix_view() {
     int w, h;
-    window_size(&w, &h);
+    driver_get_size(&w, &h);
     if (_gfx->_driver_size.w == (float)w && _gfx->_driver_size.h == (float)h) return;
     _gfx->view = GfxRect(0, 0, w, h);
     _gfx->_driver_size.w = w;
@@ -158,7 +155,7 @@ void _gfx_fix_view() {
 void gfx_ortho() {
     _gfx_fix_view();
     int ww, wh;
-    window_size(&ww, &wh);
+    driver_get_size(&ww, &wh);
     ViewTerms t = view_terms();
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
@@ -302,4 +299,306 @@ bool _gfx_clip_test(const GfxRect& b, GfxRect* d, GfxRect* t) {
         d->h -= c;
     }
     return d->h > 0;
+}
+
+// ====== Picture registry ======
+namespace {
+
+// Set by tests through _gfx_set_clock; null means time().
+time_t (*gfx_clock)() = nullptr;
+
+time_t gfx_now() { return gfx_clock ? gfx_clock() : time(nullptr); }
+
+// Ids from outside may be anything; out of range means none.
+int tex_id(int id) { return id > 0 && id < (int)_gfx->tex_data.size() ? id : 0; }
+int img_id(int id) { return id > 0 && id < (int)_gfx->img_data.size() ? id : 0; }
+
+// Copies text into a fixed field; refused (false, one line on standard
+// error) when it does not fit, since a cut name or path could name another
+// picture.
+template <size_t N>
+bool set_field(char (&field)[N], const char* text, const char* what) {
+    size_t len = std::strlen(text);
+    if (len >= N) {
+        std::fprintf(stderr, "gfx: %s of %zu bytes is longer than %zu, refused: %.64s...\n", what, len, N - 1,
+                     text);
+        return false;
+    }
+    std::memcpy(field, text, len + 1);
+    return true;
+}
+
+const char* base_name(const char* path) {
+    const char* slash = std::strrchr(path, '/');
+    return slash ? slash + 1 : path;
+}
+
+// A file counts as changed when its time has grown since the load and lies
+// at least 2 s in the past.
+bool file_changed(const char* path, time_t loaded_mtime) {
+    time_t m = driver_file_mtime(path);
+    return loaded_mtime < m && gfx_now() - 2 >= m;
+}
+
+} // namespace
+
+void _gfx_set_clock(time_t (*now)()) { gfx_clock = now; }
+
+GfxImage* _gfx_get_img(int img) { return &_gfx->img_data[img_id(img)]; }
+GfxTexture* _gfx_get_tex(int tid) { return &_gfx->tex_data[tex_id(tid)]; }
+
+uint64_t ZOV_GFX_MEMMAX() { return _ZOV_DRIVER_TEX_LOAD_DOWNSCALE() ? 0x2000000u : 0x5000000u; }
+
+// ------ Lookup ------
+
+char* _gfx_find_ext(const char* c) {
+    static char found[512];
+    static const char* const exts[] = {"", ".tga", ".png", ".jpg", ".zov"};
+    bool has_dot = std::strchr(c, '.') != nullptr;
+    for (const char* e : exts) {
+        if (!*e && !has_dot) continue;
+        int n = std::snprintf(found, sizeof found, "%s%s", c, e);
+        if (n >= (int)sizeof found) {
+            std::fprintf(stderr, "_gfx_find_ext: name of %d bytes is too long, skipped: %.64s...\n", n, c);
+            continue;
+        }
+        if (driver_data_exists(found)) return found;
+    }
+    return nullptr;
+}
+
+char* _gfx_find(const char* name) {
+    char scale[32];
+    std::snprintf(scale, sizeof scale, "@%dx", trunc_int(driver_get_scale()));
+    std::string idiom = std::string("~") + driver_get_idiom();
+    const char* base = base_name(name);
+    const char* dot = std::strchr(base, '.');
+    std::string stem(base, dot ? (size_t)(dot - base) : std::strlen(base));
+    std::string ext(dot ? dot : "");
+    std::printf("_gfx_find(%s):%s:%s\n", name, stem.c_str(), ext.c_str());
+    const std::string candidates[] = {stem + scale + idiom + ext, stem + scale + ext, stem + idiom + ext, stem + ext};
+    for (const std::string& c : candidates)
+        if (char* found = _gfx_find_ext(c.c_str())) return found;
+    return nullptr;
+}
+
+// ------ Textures ------
+
+int gfx_tex_load(const char* name) {
+    auto it = _gfx->tex_map.find(name);
+    if (it == _gfx->tex_map.end()) {
+        std::fprintf(stderr, "trying load tex %s\n", name);
+        GfxTexture probe;
+        if (!set_field(probe.name, name, "texture name")) {
+            _gfx->tex_map[name] = 0;
+            return 0;
+        }
+        const char* found = _gfx_find(name);
+        if (!found) {
+            std::fprintf(stderr, "unable to find tex %s\n", name);
+            _gfx->tex_map[name] = 0;
+            return 0;
+        }
+        int id = (int)_gfx->tex_data.size();
+        _gfx->tex_data.push_back(probe);
+        std::fprintf(stderr, "doing load tex %s (%d)\n", name, id);
+        int t0 = driver_timer_get_ticks();
+        _gfx->tex_map[name] = id;
+        GfxTexture& t = _gfx->tex_data[id];
+        t.n = id;
+        // Fits: the driver refuses paths longer than its 512-byte buffer.
+        set_field(t.tex_fname, driver_data_fname(found), "picture path");
+        gfx_tex_reload(id);
+        static long total = 0; // for the life of the program
+        long ms = driver_timer_delta(driver_timer_get_ticks(), t0);
+        total += ms;
+        std::fprintf(stderr, "gfx_tex_load: %ld ms, total %ld ms\n\n", ms, total);
+        it = _gfx->tex_map.find(name);
+    }
+    _gfx_tex_check(it->second);
+    return it->second;
+}
+
+void gfx_tex_reload(int tid) {
+    tid = tex_id(tid);
+    if (!tid) return;
+    GfxTexture& t = _gfx->tex_data[tid];
+    std::fprintf(stderr, "gfx_tex_reload: %d %s %s\n", tid, t.name, t.tex_fname);
+    if (t.tex) _gfx_tex_gl_free(tid);
+    t.loaded = 1;
+    t.tex_mtime = driver_file_mtime(t.tex_fname);
+    int w = 0, h = 0, tw = 0, th = 0; // stay 0 when the file does not decode
+    t.tex = driver_tex_load(t.tex_fname, &w, &h, &tw, &th);
+    t.rect = GfxRect(0, 0, tw, th);
+    // 4 bytes a texel and a third more for mipmaps; 64-bit, as a 16384-texel
+    // square overflows 32 bits.
+    t.tex_memused = (uint64_t)tw * (uint64_t)th * 16 / 3;
+    t.tex_atime = gfx_now();
+    _gfx->memused += t.tex_memused;
+    gfx_img_add(t.name, tid, GfxRect(0, 0, w, h), GfxRect(0, 0, w, h));
+    _gfx_tex_recycle();
+}
+
+void _gfx_tex_check(int tid) {
+    tid = tex_id(tid);
+    if (!tid) return;
+    GfxTexture& t = _gfx->tex_data[tid];
+    if (!t.loaded) gfx_tex_reload(tid);
+    t.tex_atime = gfx_now();
+}
+
+int gfx_tex_get_id(int tid) {
+    tid = tex_id(tid);
+    _gfx_tex_check(tid);
+    return _gfx->tex_data[tid].tex;
+}
+
+void _gfx_tex_gl_free(int tid) {
+    tid = tex_id(tid);
+    if (!tid) return;
+    GfxTexture& t = _gfx->tex_data[tid];
+    if (t.tex) {
+        GLuint name = (GLuint)t.tex;
+        glDeleteTextures(1, &name);
+    }
+    t.tex = 0;
+    _gfx->memused -= t.tex_memused;
+    t.tex_memused = 0;
+    t.loaded = 0;
+}
+
+void _gfx_tex_recycle() {
+    const double mib = 1048576.0;
+    std::fprintf(stderr, "_gfx->memused: %.2fM\n", _gfx->memused / mib);
+    uint64_t cap = ZOV_GFX_MEMMAX();
+    while (_gfx->memused > cap) {
+        std::fprintf(stderr, "ZOV_GFX_MEMMAX: %.2fM exceeded by %.2f\n", cap / mib, _gfx->memused / mib - cap / mib);
+        time_t now = gfx_now();
+        int victim = 0;
+        time_t oldest = 0;
+        for (int id = 1; id < (int)_gfx->tex_data.size(); id++) {
+            const GfxTexture& t = _gfx->tex_data[id];
+            time_t age = now - t.tex_atime;
+            // Only a texture that holds GL memory: freeing one that did not
+            // decode saves nothing and would make it retry its file.
+            if (t.loaded != 1 || !t.tex || age <= 299) continue;
+            if (!victim || age >= oldest) {
+                victim = id;
+                oldest = age;
+            }
+        }
+        if (!victim) break; // stays over the cap until a later load finds one
+        std::fprintf(stderr, "_gfx_tex_recycle: %d (%s)\n", victim, _gfx->tex_data[victim].name);
+        _gfx_tex_gl_free(victim);
+    }
+}
+
+// ------ Images ------
+
+int gfx_img_add(const char* name, int tid, GfxRect rect, GfxRect shape) {
+    auto it = _gfx->img_map.find(name);
+    if (it == _gfx->img_map.end()) {
+        it = _gfx->img_map.emplace(name, (int)_gfx->img_data.size()).first;
+        _gfx->img_data.push_back(GfxImage());
+    }
+    GfxImage& img = _gfx->img_data[it->second];
+    img.n = it->second;
+    img.tid = tex_id(tid);
+    img.rect = rect;
+    img.shape = shape;
+    return img.n;
+}
+
+int gfx_img_load(const char* name) {
+    auto it = _gfx->img_map.find(name);
+    if (it == _gfx->img_map.end()) {
+        if (!gfx_tex_load(name)) {
+            std::fprintf(stderr, "unable to find img %s\n", name);
+            _gfx->img_map[name] = 0;
+            return 0;
+        }
+        it = _gfx->img_map.find(name); // the texture's load registered it
+    }
+    _gfx_tex_check(_gfx->img_data[it->second].tid);
+    return it->second;
+}
+
+int gfx_img_get_tex(int img) { return gfx_tex_get_id(_gfx_get_img(img)->tid); }
+
+int gfx_img_get_width(int img) { return trunc_int(_gfx_get_img(img)->shape.w); }
+int gfx_img_get_height(int img) { return trunc_int(_gfx_get_img(img)->shape.h); }
+
+float gfx_img_get_ratio(int img) {
+    return mymax(1, (float)gfx_img_get_width(img)) / mymax(1, (float)gfx_img_get_height(img));
+}
+
+// ------ Hot reload ------
+
+void gfx_reload_auto() {
+    static time_t last = 0;
+    time_t now = gfx_now();
+    if (now == last) return;
+    last = now;
+    for (int id = 1; id < (int)_gfx->tex_data.size(); id++) {
+        const GfxTexture& t = _gfx->tex_data[id];
+        if (t.tex_fname[0] && file_changed(t.tex_fname, t.tex_mtime)) gfx_tex_reload(id);
+    }
+    for (int id = 1; id < (int)_gfx->tex_data.size(); id++) {
+        const GfxTexture& t = _gfx->tex_data[id];
+        if (t.atlas_fname[0] && file_changed(t.atlas_fname, t.atlas_mtime)) gfx_atlas_reload(id, t.atlas_fname);
+    }
+}
+
+// ------ Sprite atlases ------
+
+void gfx_atlas_load(const char* name) {
+    if (_gfx->tex_map.count(name)) return;
+    int id = gfx_tex_load(name);
+    std::string atlas = std::string(name) + ".json";
+    char field[256];
+    if (!set_field(field, atlas.c_str(), "atlas name")) return;
+    std::fprintf(stderr, "gfx_atlas_load: %s\n", field);
+    const char* found = _gfx_find(field);
+    if (!id || !found) return;
+    GfxTexture& t = _gfx->tex_data[id];
+    set_field(t.atlas_fname, driver_data_fname(found), "atlas path");
+    gfx_atlas_reload(id, t.atlas_fname);
+}
+
+GfxRect _gfx_json_rect(var& v) {
+    if (v.__type__() != VAR_DICT) return GfxRect(); // what a missing member reads as
+    return GfxRect((float)v["x"], (float)v["y"], (float)v["w"], (float)v["h"]);
+}
+
+void gfx_atlas_reload(int tid, const char* path) {
+    tid = tex_id(tid);
+    if (!tid) return;
+    _gfx->tex_data[tid].atlas_mtime = driver_file_mtime(path);
+    std::string text = driver_data_load(base_name(path));
+    var top;
+    // A file caught half written would register half its frames, some with
+    // zero rectangles: keep the frames as they are until it reads whole.
+    if (json_decode(top, text.data(), (int)text.size()) != 0 || top.__type__() != VAR_DICT ||
+        !top.__has__(var("frames")) || top["frames"].__type__() != VAR_DICT) {
+        std::fprintf(stderr, "gfx_atlas_reload: %s holds no \"frames\" object, frames kept\n", path);
+        return;
+    }
+    var frames = top["frames"];
+    var it(frames.__iter__());
+    var key, value;
+    while (it.__pair__(key, value)) {
+        std::string k = key.__str__();
+        char image[256];
+        if (!set_field(image, k.c_str(), "frame key")) continue;
+        char* dot = std::strrchr(image, '.');
+        if (dot) *dot = '\0';
+        if (value.__type__() != VAR_DICT) {
+            std::fprintf(stderr, "gfx_atlas_reload: frame %s of %s is not an object, skipped\n", k.c_str(), path);
+            continue;
+        }
+        GfxRect rect = _gfx_json_rect(value["frame"]);
+        GfxRect s = _gfx_json_rect(value["spriteSourceSize"]);
+        GfxRect source = _gfx_json_rect(value["sourceSize"]);
+        gfx_img_add(image, tid, rect, GfxRect(s.x, s.y, source.w, source.h));
+    }
 }

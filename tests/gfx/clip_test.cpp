@@ -1,14 +1,21 @@
 // The clip stack and the rectangle trimming of the drawing calls.
 #include <gtest/gtest.h>
 
+#include "zov_driver.h"
 #include "zov_gfx.h"
 
 namespace {
 
 class GfxClip : public ::testing::Test {
 protected:
-    void SetUp() override { gfx_init(); }
-    void TearDown() override { gfx_deinit(); }
+    void SetUp() override {
+        driver_init(0);
+        gfx_init();
+    }
+    void TearDown() override {
+        gfx_deinit();
+        driver_deinit();
+    }
 };
 
 void expect_rect(GfxRect got, GfxRect want, const char* what) {

@@ -7,14 +7,21 @@
 #include <cmath>
 #include <limits>
 
+#include "zov_driver.h"
 #include "zov_gfx.h"
 
 namespace {
 
 class GfxView : public ::testing::Test {
 protected:
-    void SetUp() override { gfx_init(); }
-    void TearDown() override { gfx_deinit(); }
+    void SetUp() override {
+        driver_init(0);
+        gfx_init();
+    }
+    void TearDown() override {
+        gfx_deinit();
+        driver_deinit();
+    }
 
     static void view(int vw, int vh, int sw, int sh, float scale, float orient,
                      int kx = 0, int ky = 0) {

@@ -9,38 +9,29 @@
 #include <cmath>
 #include <vector>
 
+#include "zov_driver-sdl2.h"
 #include "zov_gfx.h"
 
 namespace {
 
 const int WIN_W = 640, WIN_H = 480;
 
-// Opens a 640x480 double-buffered RGBA8 window with a GL context.
+// Opens the driver's 640x480 window with its GL context.
 class GfxGl : public ::testing::Test {
 protected:
     SDL_Window* win = nullptr;
-    SDL_GLContext ctx = nullptr;
 
     void SetUp() override {
-        ASSERT_EQ(SDL_Init(SDL_INIT_VIDEO), 0) << SDL_GetError();
-        SDL_GL_SetAttribute(SDL_GL_RED_SIZE, 8);
-        SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, 8);
-        SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, 8);
-        SDL_GL_SetAttribute(SDL_GL_ALPHA_SIZE, 8);
-        SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
-        win = SDL_CreateWindow("gfx test", SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED, WIN_W, WIN_H,
-                               SDL_WINDOW_OPENGL | SDL_WINDOW_SHOWN);
+        driver_init(DRIVER_INIT_VIDEO);
+        driver_video_init(WIN_W, WIN_H, WIN_W, WIN_H, 320, 320, 0);
+        win = driver_sdl2_window();
         ASSERT_NE(win, nullptr) << SDL_GetError();
-        ctx = SDL_GL_CreateContext(win);
-        ASSERT_NE(ctx, nullptr) << SDL_GetError();
         gfx_init();
     }
 
     void TearDown() override {
         gfx_deinit();
-        if (ctx) SDL_GL_DeleteContext(ctx);
-        if (win) SDL_DestroyWindow(win);
-        SDL_Quit();
+        driver_deinit();
     }
 };
 
@@ -221,6 +212,7 @@ TEST_F(GfxGl, DrawnPixelLandsWhereTheMappingSays) {
 
 TEST_F(GfxGl, OrthoPicksUpAWindowResize) {
     SDL_SetWindowSize(win, 800, 600);
+    _driver_video_resize(); // what the driver does on a resize event
     int w = 0, h = 0;
     SDL_GetWindowSize(win, &w, &h);
     ASSERT_EQ(w, 800);

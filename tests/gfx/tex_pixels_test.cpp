@@ -1,0 +1,247 @@
+// The texture loader's pixel pipeline as pure functions: premultiplication,
+// power-of-two padding, halving, decoding by content, the GL version text
+// and the halving rule.  No window.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "capture.h"
+#include "tex_files.h"
+#include "zov_driver-tex_load.h"
+#include "zov_driver.h"
+
+namespace {
+
+Pixels one_texel(unsigned char r, unsigned char g, unsigned char b, unsigned char a) {
+    Pixels p;
+    p.w = p.h = 1;
+    p.px = {r, g, b, a};
+    return p;
+}
+
+std::vector<unsigned char> premultiply(Pixels p) {
+    _driver_tex_premultiply(p.px.data(), (size_t)p.w * p.h);
+    return p.px;
+}
+
+} // namespace
+
+// ====== Premultiplication ======
+
+TEST(TexPixels, PremultiplyDividesBy256AndKeepsAlpha) {
+    EXPECT_EQ(premultiply(one_texel(200, 100, 50, 128)), (std::vector<unsigned char>{100, 50, 25, 128}));
+    EXPECT_EQ(premultiply(one_texel(255, 255, 255, 255)), (std::vector<unsigned char>{254, 254, 254, 255}))
+        << "opaque white loses one step";
+    EXPECT_EQ(premultiply(one_texel(255, 17, 3, 0)), (std::vector<unsigned char>{0, 0, 0, 0}))
+        << "invisible texels become transparent black";
+}
+
+TEST(TexPixels, PremultiplyOfARealIconWithPartialAlpha) {
+    Pixels icon = decode(ADWAITA "/48x48/places/user-trash.png");
+    ASSERT_EQ(icon.w, 48);
+    int partial = 0;
+    std::vector<unsigned char> got = premultiply(icon);
+    for (size_t i = 0; i < got.size(); i += 4) {
+        unsigned a = icon.px[i + 3];
+        if (a > 0 && a < 255) partial++;
+        for (int c = 0; c < 3; c++) ASSERT_EQ(got[i + c], icon.px[i + c] * a / 256) << "texel " << i / 4;
+        ASSERT_EQ(got[i + 3], a);
+    }
+    EXPECT_GT(partial, 20) << "the icon has soft edges";
+}
+
+// ====== Padding ======
+
+TEST(TexPixels, SidesComeFromTheTableOrStayAbove4096) {
+    const int cases[][2] = {{1, 64}, {64, 64}, {65, 128}, {100, 128}, {300, 512}, {2048, 2048},
+                            {2049, 4096}, {4096, 4096}, {4097, 4097}, {5000, 5000}};
+    for (const auto& c : cases) EXPECT_EQ(_driver_tex_side(c[0]), c[1]) << "side " << c[0];
+}
+
+TEST(TexPixels, PaddingPutsThePictureTopLeftInTransparentBlack) {
+    Pixels p = pattern(100, 30);
+    unsigned char* t = _driver_tex_pad(p.px.data(), 100, 30, 128, 64);
+    ASSERT_NE(t, nullptr);
+    // The picture ends at u = 100 / 128 = 0.78125 and v = 30 / 64 = 0.46875.
+    EXPECT_EQ(100 / 128.0f, 0.78125f);
+    EXPECT_EQ(30 / 64.0f, 0.46875f);
+    int wrong = 0, lit_padding = 0;
+    for (int y = 0; y < 64; y++)
+        for (int x = 0; x < 128; x++) {
+            const unsigned char* got = t + ((size_t)y * 128 + x) * 4;
+            if (x < 100 && y < 30)
+                wrong += std::memcmp(got, p.at(x, y), 4) != 0;
+            else
+                lit_padding += got[0] | got[1] | got[2] | got[3];
+        }
+    std::free(t);
+    EXPECT_EQ(wrong, 0) << "picture texels moved";
+    EXPECT_EQ(lit_padding, 0) << "padding is not transparent black";
+}
+
+// ====== Halving ======
+
+TEST(TexPixels, HalvingAveragesEach2x2BlockRoundingDown) {
+    Pixels p;
+    p.w = p.h = 2;
+    p.px = {1, 10, 0, 255, 2, 20, 1, 255, 3, 30, 1, 255, 4, 41, 1, 254};
+    int w = 2, h = 2, tw = 2, th = 2;
+    _driver_tex_halve(p.px.data(), &w, &h, &tw, &th);
+    EXPECT_EQ(w, 1);
+    EXPECT_EQ(tw, 1);
+    EXPECT_EQ(p.px[0], 2) << "(1+2+3+4)/4 = 2.5 rounds down";
+    EXPECT_EQ(p.px[1], 25) << "(10+20+30+41)/4 = 25.25";
+    EXPECT_EQ(p.px[2], 0) << "(0+1+1+1)/4 = 0.75";
+    EXPECT_EQ(p.px[3], 254) << "(3*255+254)/4 = 254.75";
+}
+
+TEST(TexPixels, HalvingInPlaceReadsEverySourceBeforeItIsOverwritten) {
+    Pixels src = pattern(256, 128);
+    Pixels p = src;
+    int w = 201, h = 99, tw = 256, th = 128;
+    _driver_tex_halve(p.px.data(), &w, &h, &tw, &th);
+    EXPECT_EQ(w, 100) << "odd sizes drop the remainder";
+    EXPECT_EQ(h, 49);
+    EXPECT_EQ(tw, 128);
+    EXPECT_EQ(th, 64);
+    int wrong = 0;
+    for (int y = 0; y < th; y++)
+        for (int x = 0; x < tw; x++)
+            for (int c = 0; c < 4; c++) {
+                int sum = src.at(2 * x, 2 * y)[c] + src.at(2 * x + 1, 2 * y)[c] + src.at(2 * x, 2 * y + 1)[c] +
+                          src.at(2 * x + 1, 2 * y + 1)[c];
+                wrong += p.px[((size_t)y * tw + x) * 4 + c] != sum >> 2;
+            }
+    EXPECT_EQ(wrong, 0);
+}
+
+// ====== Decoding ======
+
+TEST(TexDecode, ContentDecidesTheFormatWhateverTheExtension) {
+    TempDir dir;
+    // Palette PNG, GIF, PPM, BMP and JPEG of the same 16x16 picture, each
+    // under picture extensions that are not its own.
+    for (const char* format : {"png", "gif", "ppm", "bmp", "jpg"}) {
+        std::string original = std::string(PYTHON_PICTURES "/python.") + format;
+        Pixels want = decode(original);
+        ASSERT_EQ(want.w, 16) << original;
+        for (const char* ext : {".jpg", ".zov", ".tga", ".png"}) {
+            std::string copy = dir / (std::string("as-") + format + ext);
+            ASSERT_TRUE(write_file(copy, read_file(original)));
+            int w, h, n;
+            const char* why = nullptr;
+            unsigned char* px = _stbi_load(copy.c_str(), &w, &h, &n, 4, &why);
+            ASSERT_NE(px, nullptr) << copy;
+            EXPECT_EQ(w, 16);
+            EXPECT_EQ(h, 16);
+            EXPECT_EQ(std::memcmp(px, want.px.data(), want.px.size()), 0) << copy;
+            stbi_image_free(px);
+        }
+    }
+}
+
+TEST(TexDecode, ATgaWrittenByStbImageWriteReadsBack) {
+    TempDir dir;
+    Pixels icon = decode(ADWAITA "/24x24/mimetypes/audio-x-generic.png");
+    ASSERT_EQ(icon.w, 24);
+    ASSERT_TRUE(stbi_write_tga((dir / "icon.tga").c_str(), 24, 24, 4, icon.px.data()));
+    int w, h, n;
+    const char* why = nullptr;
+    unsigned char* px = _stbi_load((dir / "icon.tga").c_str(), &w, &h, &n, 4, &why);
+    ASSERT_NE(px, nullptr);
+    EXPECT_EQ(std::memcmp(px, icon.px.data(), icon.px.size()), 0);
+    stbi_image_free(px);
+}
+
+TEST(TexDecode, AFileThatCannotBeReadGivesAFixedReasonNotAStaleOne) {
+    TempDir dir;
+    ASSERT_TRUE(write_file(dir / "junk.png", "this is no picture"));
+    int w = -1, h = -1, n;
+    const char* why = nullptr;
+    EXPECT_EQ(_stbi_load((dir / "junk.png").c_str(), &w, &h, &n, 4, &why), nullptr);
+    ASSERT_NE(why, nullptr);
+    std::string decode_reason = why;
+    EXPECT_EQ(_stbi_load((dir / "missing.png").c_str(), &w, &h, &n, 4, &why), nullptr);
+    EXPECT_STREQ(why, "file missing, empty or unreadable");
+    EXPECT_NE(decode_reason, why);
+    ASSERT_TRUE(write_file(dir / "empty.png", ""));
+    EXPECT_EQ(_stbi_load((dir / "empty.png").c_str(), &w, &h, &n, 4, &why), nullptr);
+    EXPECT_STREQ(why, "file missing, empty or unreadable");
+}
+
+TEST(TexDecode, LoaderReportsAnUndecodableFileAndLeavesTheOutputsAlone) {
+    TempDir dir;
+    ASSERT_TRUE(write_file(dir / "junk.png", "this is no picture"));
+    int w = 7, h = 8, tw = 9, th = 10;
+    Capture err(stderr);
+    EXPECT_EQ(_driver_tex_load((dir / "junk.png").c_str(), &w, &h, &tw, &th), 0);
+    EXPECT_EQ(_driver_tex_load((dir / "none.png").c_str(), &w, &h, &tw, &th), 0);
+    std::string text = err.text();
+    EXPECT_NE(text.find("stbi_load failed " + (dir / "junk.png") + " - "), std::string::npos) << text;
+    EXPECT_NE(text.find("stbi_load failed " + (dir / "none.png") + " - file missing"), std::string::npos) << text;
+    EXPECT_EQ(w + h + tw + th, 7 + 8 + 9 + 10);
+}
+
+// ====== GL version and filters ======
+
+TEST(TexGlVersion, LeadingDigitsAndDotsArePacked) {
+    const struct {
+        const char* text;
+        int packed;
+    } cases[] = {
+        {"4.5 (Compatibility Profile) Mesa 22.3.6", 0x40500},
+        {"2.1 Mesa 10.1.3", 0x20100},
+        {"1.4.0", 0x10400},
+        {"1.3", 0x10300},
+        {"1.3.1 Vendor", 0x10301},
+        {"3.0 and more words", 0x30000},
+        {"4.6.0 NVIDIA 535.1", 0x40600},
+        {"", 0},
+        {"OpenGL ES 3.2", 0},
+        {"2", 0x20000},
+        {"1.5.2.9", 0x10502},
+        {"99999999999.300.70000", (32767 << 16) + (255 << 8) + 255},
+    };
+    for (const auto& c : cases) EXPECT_EQ(_driver_gl_version_parse(c.text), c.packed) << c.text;
+    EXPECT_EQ(_driver_gl_version_parse(nullptr), 0) << "a missing version text";
+    std::string long_text = "2.1 " + std::string(400, 'x');
+    EXPECT_EQ(_driver_gl_version_parse(long_text.c_str()), 0x20100);
+}
+
+TEST(TexGlVersion, MipmapsAreGeneratedFrom14On) {
+    EXPECT_FALSE(_has_gl_generate_mipmap(_driver_gl_version_parse("1.3.1 Vendor")));
+    EXPECT_FALSE(_has_gl_generate_mipmap(0x103ff));
+    EXPECT_TRUE(_has_gl_generate_mipmap(_driver_gl_version_parse("1.4")));
+    EXPECT_TRUE(_has_gl_generate_mipmap(_driver_gl_version_parse("3.0 foo")));
+    EXPECT_FALSE(_has_gl_generate_mipmap(0)) << "no context";
+}
+
+TEST(TexGlVersion, WithoutAContextFiltersAreLinearWithoutMipmaps) {
+    EXPECT_EQ(_driver_gl_version(), 0);
+    EXPECT_EQ(_zov_gl_texture_min_filter(), GL_LINEAR);
+    EXPECT_FALSE(_zov_gl_generate_mipmap());
+    EXPECT_EQ(_ZOV_GL_TEXTURE_MAG_FILTER(), GL_LINEAR) << "no script host: the default";
+}
+
+// ====== Halving rule ======
+
+TEST(TexDownscale, PhonesAndSmallTabletsHalve) {
+    driver_init(0);
+    const struct {
+        const char* idiom;
+        int w, h;
+        float scale;
+        bool halve;
+    } cases[] = {
+        {"phone", 2000, 2000, 2, true},   {"tablet", 1024, 768, 1, true},  {"tablet", 1025, 768, 1, false},
+        {"tablet", 512, 512, 2, true},    {"tablet", 600, 400, 2, false},  {"tablet", 683, 512, 1.5f, true},
+        {"desktop", 320, 240, 1, false},  {"", 320, 240, 1, false},
+    };
+    for (const auto& c : cases) {
+        driver_set_idiom(c.idiom);
+        driver_set_size(c.w, c.h);
+        driver_set_scale(c.scale);
+        EXPECT_EQ(_ZOV_DRIVER_TEX_LOAD_DOWNSCALE(), c.halve) << c.idiom << " " << c.w << "x" << c.h << " @" << c.scale;
+    }
+    driver_deinit();
+}

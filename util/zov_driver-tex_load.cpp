@@ -1,0 +1,188 @@
+#include "zov_driver-tex_load.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include <stb_image.h>
+
+#include "zov_driver.h"
+#include "zov_var.h"
+
+// Not in every gl.h: the texture parameter that builds mipmaps at upload
+// (core since 1.4).
+static const GLenum ZOV_GL_GENERATE_MIPMAP = 0x8191;
+
+// ====== Pixel pipeline ======
+
+void _driver_tex_premultiply(unsigned char* px, size_t texels) {
+    for (size_t i = 0; i < texels; i++, px += 4) {
+        unsigned a = px[3];
+        px[0] = (unsigned char)((px[0] * a) >> 8);
+        px[1] = (unsigned char)((px[1] * a) >> 8);
+        px[2] = (unsigned char)((px[2] * a) >> 8);
+    }
+}
+
+int _driver_tex_side(int v) {
+    for (int side = 64; side <= 4096; side *= 2)
+        if (side >= v) return side;
+    return v;
+}
+
+unsigned char* _driver_tex_pad(const unsigned char* px, int w, int h, int tw, int th) {
+    unsigned char* out = (unsigned char*)std::calloc((size_t)tw * th, 4);
+    if (!out) return nullptr;
+    for (int y = 0; y < h; y++) std::memcpy(out + (size_t)y * tw * 4, px + (size_t)y * w * 4, (size_t)w * 4);
+    return out;
+}
+
+void _driver_tex_halve(unsigned char* px, int* w, int* h, int* tw, int* th) {
+    size_t old_stride = (size_t)*tw * 4;
+    *w /= 2;
+    *h /= 2;
+    *tw /= 2;
+    *th /= 2;
+    // Front to back: texel (x, y) lands at or before the first of its
+    // sources, (2x, 2y), and after every source already read.
+    for (int y = 0; y < *th; y++) {
+        const unsigned char* r0 = px + (size_t)2 * y * old_stride;
+        const unsigned char* r1 = r0 + old_stride;
+        unsigned char* out = px + (size_t)y * *tw * 4;
+        for (int x = 0; x < *tw; x++) {
+            for (int c = 0; c < 4; c++) {
+                size_t i = (size_t)x * 8 + c;
+                out[(size_t)x * 4 + c] = (unsigned char)((r0[i] + r0[i + 4] + r1[i] + r1[i + 4]) >> 2);
+            }
+        }
+    }
+}
+
+// ====== Decoding ======
+
+unsigned char* _stbi_load(const char* path, int* w, int* h, int* n, int want, const char** why) {
+    int len = 0;
+    void* file = driver_file_alloc(path, &len);
+    if (!file) {
+        // stb_image has not seen this file: its own reason would be stale.
+        *why = "file missing, empty or unreadable";
+        return nullptr;
+    }
+    unsigned char* px = stbi_load_from_memory((const stbi_uc*)file, len, w, h, n, want);
+    std::free(file);
+    if (!px) *why = stbi_failure_reason();
+    return px;
+}
+
+// ====== Filters and GL version ======
+
+int _driver_gl_version_parse(const char* text) {
+    if (!text) return 0;
+    char buf[256]; // only the leading digits and dots count, so a longer text may be cut
+    std::snprintf(buf, sizeof buf, "%s", text);
+    size_t end = 0;
+    while ((buf[end] >= '0' && buf[end] <= '9') || buf[end] == '.') end++;
+    buf[end] = '\0';
+    var pieces = str_split(buf, ".");
+    const double limit[3] = {32767, 255, 255};
+    int v[3] = {0, 0, 0};
+    for (int i = 0; i < 3 && i < pieces.__len__(); i++) {
+        double d = pieces[i].__num__();
+        v[i] = (int)(d < 0 ? 0 : d > limit[i] ? limit[i] : d);
+    }
+    return (v[0] << 16) + (v[1] << 8) + v[2];
+}
+
+int _driver_gl_version() { return _driver_gl_version_parse((const char*)glGetString(GL_VERSION)); }
+
+int _has_gl_generate_mipmap(int version) { return version > 0x103ff; }
+
+// Trilinear where mipmaps can be made at upload; without them a mipmapping
+// filter would leave the texture incomplete, so plain linear instead.
+int _zov_gl_texture_min_filter() {
+    return _has_gl_generate_mipmap(_driver_gl_version()) ? GL_LINEAR_MIPMAP_LINEAR : GL_LINEAR;
+}
+
+GLboolean _zov_gl_generate_mipmap() {
+    int f = _zov_gl_texture_min_filter();
+    return f != GL_NEAREST && f != GL_LINEAR;
+}
+
+__attribute__((weak)) int _ZOV_GL_TEXTURE_MAG_FILTER() { return GL_LINEAR; }
+
+bool _ZOV_DRIVER_TEX_LOAD_DOWNSCALE() {
+    const char* idiom = driver_get_idiom();
+    if (std::strcmp(idiom, "phone") == 0) return true;
+    if (std::strcmp(idiom, "tablet") != 0) return false;
+    int w, h;
+    driver_get_size(&w, &h);
+    double s = driver_get_scale();
+    return std::trunc(w * s) <= 1024 && std::trunc(h * s) <= 1024;
+}
+
+// ====== Upload ======
+
+// Uploads a tw x th texture; returns its name, or 0 (after one line on
+// standard error, with nothing left behind) when GL refused it: a side past
+// the GL maximum, no memory, or no context.
+static GLuint _driver_tex_upload(const char* path, const unsigned char* px, int tw, int th) {
+    // Only this upload's error may count.  Bounded: without a context the
+    // error query may not behave.
+    for (int i = 0; i < 16 && glGetError() != GL_NO_ERROR; i++) {}
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+    GLuint name = 0;
+    glGenTextures(1, &name);
+    if (name == 0) {
+        std::fprintf(stderr, "driver_tex_load: no OpenGL texture name for %s\n", path);
+        return 0;
+    }
+    glBindTexture(GL_TEXTURE_2D, name);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, _ZOV_GL_TEXTURE_MAG_FILTER());
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, _zov_gl_texture_min_filter());
+    // Before the image, so the upload builds the mipmap levels.
+    if (_zov_gl_generate_mipmap()) glTexParameteri(GL_TEXTURE_2D, ZOV_GL_GENERATE_MIPMAP, 1);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, tw, th, 0, GL_RGBA, GL_UNSIGNED_BYTE, px);
+    GLenum err = glGetError();
+    if (err != GL_NO_ERROR) {
+        std::fprintf(stderr, "driver_tex_load: upload of %s as %dx%d failed, GL error 0x%04x\n", path, tw, th,
+                     (unsigned)err);
+        glDeleteTextures(1, &name);
+        return 0;
+    }
+    return name;
+}
+
+int _driver_tex_load(const char* path, int* rw, int* rh, int* rtw, int* rth) {
+    int w0, h0, n;
+    const char* why = "";
+    unsigned char* px = _stbi_load(path, &w0, &h0, &n, 4, &why);
+    if (!px) {
+        std::fprintf(stderr, "stbi_load failed %s - %s\n", path, why);
+        return 0;
+    }
+    _driver_tex_premultiply(px, (size_t)w0 * h0);
+    int w = w0, h = h0, tw = _driver_tex_side(w0), th = _driver_tex_side(h0);
+    unsigned char* buf = px;
+    if (tw != w || th != h) {
+        buf = _driver_tex_pad(px, w, h, tw, th);
+        if (!buf) {
+            std::fprintf(stderr, "driver_tex_load: no memory for a %dx%d texture for %s\n", tw, th, path);
+            stbi_image_free(px);
+            return 0;
+        }
+    }
+    if (_ZOV_DRIVER_TEX_LOAD_DOWNSCALE() && tw > 64 && th > 64) _driver_tex_halve(buf, &w, &h, &tw, &th);
+    GLuint name = _driver_tex_upload(path, buf, tw, th);
+    if (buf != px) std::free(buf);
+    stbi_image_free(px);
+    if (!name) return 0;
+    *rw = w;
+    *rh = h;
+    *rtw = tw;
+    *rth = th;
+    std::fprintf(stderr, "loaded %s as %d (%d,%d)->(%d,%d):(%d,%d)\n", path, (int)name, w0, h0, w, h, tw, th);
+    return (int)name;
+}

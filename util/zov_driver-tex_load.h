@@ -1,0 +1,69 @@
+// zov_driver-tex_load: the texture loader: one picture file becomes one
+// OpenGL texture.
+//
+// The file is read whole and decoded by stb_image from memory, so its
+// content, not its extension, decides the format.  The pixels are
+// premultiplied by alpha, padded into a power-of-two texture (sides 64 to
+// 4096; wider pictures keep their size), halved on small devices and
+// uploaded with the filters that the GL version and the script's "filter"
+// parameter allow.  The pixel steps are pure functions below, so they can be
+// checked without a window.
+//
+// No state of its own.  Main thread only, with the window's GL context
+// current.  Reached through the driver's `driver_tex_load` (zov_driver.h),
+// which the picture registry (zov_gfx) calls.
+#pragma once
+
+#include <GL/gl.h>
+
+#include <cstddef>
+
+// ====== Pixel pipeline (pure) ======
+// Pixels are RGBA bytes, rows top to bottom, no row padding.
+
+// R, G and B of each of `texels` texels become (v * alpha) >> 8: opaque 255
+// gives 254, alpha 0 gives black.  Alpha is unchanged.
+void _driver_tex_premultiply(unsigned char* px, size_t texels);
+// The texture side for a picture side: the first of 64, 128, ..., 4096 that
+// is not smaller than v; v itself above 4096.
+int _driver_tex_side(int v);
+// A new zero-filled tw x th buffer (malloc'ed, the caller frees it) with the
+// w x h picture in its top-left corner; null when it cannot be allocated.
+unsigned char* _driver_tex_pad(const unsigned char* px, int w, int h, int tw, int th);
+// Halves the tw x th texture in place: each texel becomes the average
+// (sum >> 2, per channel) of the 2x2 block it came from; all four sizes are
+// halved (odd remainders dropped).
+void _driver_tex_halve(unsigned char* px, int* w, int* h, int* tw, int* th);
+
+// ====== Decoding ======
+
+// The whole file decoded by stb_image to `want` channels; null when the file
+// cannot be read or does not decode, with the reason in *why.  Free the
+// result with stbi_image_free.
+unsigned char* _stbi_load(const char* path, int* w, int* h, int* n, int want, const char** why);
+
+// ====== Filters and GL version ======
+
+// The GL version text packed as (major << 16) + (minor << 8) + patch, read
+// from its leading digits and dots ("4.5 (Compatibility Profile) Mesa ..."
+// gives 0x40500).  Null gives 0.  Each piece is held within its byte (the
+// major within 0..32767), so an absurd text cannot overflow the packing.
+int _driver_gl_version_parse(const char* text);
+// The current context's version, asked anew at every call; 0 without one.
+int _driver_gl_version();
+// Non-zero for a packed version of 1.4 or later, where mipmaps can be
+// generated at upload.
+int _has_gl_generate_mipmap(int version);
+// The minification filter for the current context: GL_LINEAR_MIPMAP_LINEAR
+// from GL 1.4 on, GL_LINEAR before.
+int _zov_gl_texture_min_filter();
+// True when the minification filter uses mipmaps.
+GLboolean _zov_gl_generate_mipmap();
+// The magnification filter: GL_NEAREST when the script parameter "filter"
+// reads "nearest", else GL_LINEAR.  The script host provides it; until it
+// exists (or before it starts) a weak default answers GL_LINEAR.
+int _ZOV_GL_TEXTURE_MAG_FILTER();
+
+// True when textures are halved: on a phone, and on a tablet whose window
+// (size times scale, each side truncated) is at most 1024 on both sides.
+bool _ZOV_DRIVER_TEX_LOAD_DOWNSCALE();
