@@ -12,6 +12,7 @@
 #include "gprint.h"
 #include "mods_console.h"
 #include "mods_lua.h"
+#include "zov_driver-tex_load.h"
 #include "zov_driver.h"
 #include "zov_font.h"
 #include "zov_mixer.h"
@@ -158,6 +159,7 @@ var ModsAPI::params_get(std::string k) {
     return params[k];
 }
 
+// Overrides the texture loader's default.
 int _ZOV_GL_TEXTURE_MAG_FILTER() {
     // The console's font loads while the API object is being built, before
     // the game holds it.

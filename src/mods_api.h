@@ -106,9 +106,6 @@ std::string get_basename(std::string fname);
 // fname without its last component ("/" for a file in the root directory,
 // "" for a bare name); backslashes count as slashes.
 std::string get_dirname(std::string fname);
-// GL_NEAREST when the running game's "filter" parameter is "nearest", else
-// GL_LINEAR (also before there is a game or an API object).
-int _ZOV_GL_TEXTURE_MAG_FILTER();
 // Letters and digits of v, others as "_", cut before the first "." and
 // after 16 characters; "_" when nothing is left.
 std::string _name_clean(std::string v);

@@ -8,6 +8,7 @@
 #include "mods_api.h"
 #include "zov_font.h"
 #include "zov_gfx.h"
+#include "zov_gfx_draw.h"
 #include "zov_util.h"
 
 // ====== Colour ======

@@ -89,26 +89,3 @@ inline bool set_mtime(const std::string& path, time_t t) {
     return utimes(path.c_str(), tv) == 0;
 }
 
-// A fresh directory, removed with its files at the end.
-class TempDir {
-public:
-    TempDir() {
-        char tmpl[] = "/tmp/zov-tex-XXXXXX";
-        path_ = mkdtemp(tmpl);
-    }
-    ~TempDir() {
-        if (DIR* d = opendir(path_.c_str())) {
-            while (dirent* e = readdir(d)) {
-                std::string n = e->d_name;
-                if (n != "." && n != "..") unlink((path_ + "/" + n).c_str());
-            }
-            closedir(d);
-        }
-        rmdir(path_.c_str());
-    }
-    const std::string& path() const { return path_; }
-    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-
-private:
-    std::string path_;
-};

@@ -4,7 +4,7 @@
 // "does not decode" path: an id, GL name 0 and size 0.
 #include <gtest/gtest.h>
 
-#include "capture.h"
+#include "support/capture.h"
 #include "tex_files.h"
 #include "zov_driver.h"
 #include "zov_gfx.h"

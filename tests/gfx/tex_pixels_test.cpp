@@ -5,7 +5,7 @@
 
 #include <cstring>
 
-#include "capture.h"
+#include "support/capture.h"
 #include "tex_files.h"
 #include "zov_driver-tex_load.h"
 #include "zov_driver.h"
