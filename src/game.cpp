@@ -122,10 +122,15 @@ void Game::loop() {
     gfx_reload_auto();
     font_reload_auto();
     mixer_reload_auto();
-    static int prev = -1; // no update yet
-    if (prev < 0) prev = driver_timer_get_ticks();
+    // The tick count turns negative after 2^31 ms: a flag, not a negative
+    // value, marks the first update, and differences are taken across the
+    // wrap.
+    static bool first = true;
+    static int prev = 0;
     int cur = driver_timer_get_ticks();
-    int delta = cur - prev;
+    if (first) prev = cur;
+    first = false;
+    int delta = driver_timer_delta(cur, prev);
     prev = cur;
     mods_loop(*this, _game_dt(delta));
 }
@@ -144,9 +149,11 @@ void _game_paint_tick(Game& game) {
     // taken before, a frame would count the previous sleep as its own work,
     // and without a waiting buffer swap the loop would sleep every other
     // frame only (about 97 frames a second, with an uneven dt).
-    static int prev = -1;
-    if (prev < 0) prev = driver_timer_get_ticks();
-    int delay = _game_frame_delay(driver_timer_get_ticks() - prev);
+    static bool first = true;
+    static int prev = 0;
+    if (first) prev = driver_timer_get_ticks();
+    first = false;
+    int delay = _game_frame_delay(driver_timer_delta(driver_timer_get_ticks(), prev));
     if (delay > 0) driver_timer_delay(delay);
     prev = driver_timer_get_ticks();
 }
