@@ -4,8 +4,8 @@
 
 #include <cmath>
 #include <cstdarg>
-#include <cstdio>
 #include <climits>
+#include <cstdio>
 #include <cstring>
 
 #include "game.h"
@@ -22,8 +22,15 @@
 ModsAPI::ModsAPI(Game& g) : game(g), params(var_dict()) { modsapi_console_gui_rebuild(this); }
 
 ModsAPI::~ModsAPI() {
-    // Output of an engine closed after this object (finalizers that print)
-    // must not reach it.
+    // The game's engine is closed first, while its finalizers can still
+    // print to this log and call the script globals: closed later, it would
+    // reach a deleted object.
+    ModsLua* engine = dynamic_cast<ModsLua*>(game.data.mods.mod);
+    if (engine && &engine->g == this) {
+        _lua_modsapi = this;
+        engine->lua_deinit();
+    }
+    // Output of any other engine closed later is discarded.
     if (_lua_modsapi == this) _lua_modsapi = nullptr;
 }
 
@@ -265,7 +272,7 @@ void ModsAPI::font_draw(std::string name, int points, std::string text, float x,
     c.align = align;
     c.color = color;
     c.alpha = alpha;
-    c.mode = std::isfinite(mode) && std::fabs(mode) < 2e9f ? (int)mode : 0;
+    c.mode = std::fabs(mode) < 2e9f ? (int)mode : 0; // NaN fails the test too
     batch.queue.push_back(std::move(c));
 }
 

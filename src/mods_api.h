@@ -14,6 +14,7 @@
 
 #include "mods.h"
 #include "mods_batch.h"
+#include "zov_gui.h"
 #include "zov_var.h"
 
 struct Game;
@@ -23,8 +24,10 @@ enum { MODSAPI_LOG_MAX = 255 };
 
 class ModsAPI {
 public:
+    Container gui;                   // built and destroyed, otherwise unused
     Game& game;                      // the owning game
     std::vector<std::string> log;    // console log, newest first
+    Container console_gui;           // the console's widget tree
     std::string console_history;     // the console's last entered line
     int console_toggle = 0;          // 1 while the console is open
     std::string error;               // text of the pending error

@@ -52,14 +52,13 @@ void _mods_view_init(Game& game) {
     float vw = p["view_w"], vh = p["view_h"];
     float scale = _mods_view_fit_scale(vw, vh, (float)game_get_sw(), (float)game_get_sh());
     if (scale == 0.0f) {
-        if (!api.batch.view_warned) {
-            api.log_printf("view size %s x %s is not a positive number; the last valid view stays\n",
-                           p["view_w"].__str__().c_str(), p["view_h"].__str__().c_str());
-            api.batch.view_warned = true;
+        std::string size = p["view_w"].__str__() + " x " + p["view_h"].__str__();
+        if (api.batch.view_warned != size) {
+            api.log_printf("view size %s is not a positive number; the last valid view stays\n", size.c_str());
+            api.batch.view_warned = size;
         }
         return;
     }
-    api.batch.view_warned = false;
     p["view_scale"] = var(scale);
     gfx_set_size(_to_int(vw), _to_int(vh));
     gfx_set_shift(-_to_int(p["view_x"]), -_to_int(p["view_y"]));

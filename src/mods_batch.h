@@ -34,9 +34,9 @@ struct GCommand {
 class GBatch {
 public:
     std::vector<GCommand> queue; // in the order queued
-    // An unusable view size has been reported and not yet been followed by
-    // a usable one, so the report is not repeated every frame.
-    bool view_warned = false;
+    // The unusable view size reported last ("w x h"): a queue that sets it
+    // every frame is reported once.
+    std::string view_warned;
 
     // Empties the queue.
     void clear();
@@ -54,7 +54,7 @@ void _blend_bytes(int color, float alpha, unsigned char out[4]);
 // Applies "view_x", "view_y", "view_w", "view_h" of the game's parameters to
 // the graphics view and stores the fit scale in "view_scale".  A size that
 // is not a finite positive number keeps the view as it is (one log line
-// until a usable size comes).
+// per unusable size).
 void _mods_view_init(Game& game);
 // The largest scale at which a vw x vh view fits into a sw x sh window;
 // 0 when the view size is not finite and positive.

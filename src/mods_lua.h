@@ -8,7 +8,8 @@
 //
 // State: `_lua_modsapi`, the API object that output is written to; set by
 // every engine as it starts and runs, cleared by that API object's
-// destructor.  Main thread only.
+// destructor, which also closes the game's engine if it serves that object.
+// Main thread only.
 #pragma once
 
 #include <cstdio>
@@ -33,6 +34,7 @@ public:
     // compatibility functions), the host's output, the script globals, and
     // runs the data file "api.lua".
     void lua_init();
+    // Closes the state (finalizers run now); the hooks do nothing after.
     void lua_deinit();
 
     // The hooks do nothing while a failed hook has left `status` non-zero.

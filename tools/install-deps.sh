@@ -8,12 +8,12 @@ PACKAGES=(
   build-essential cmake pkg-config git
   libsdl2-dev liblua5.2-dev libstb-dev libsqlite3-dev
   libgl-dev libgl1-mesa-dri mesa-utils
+  adwaita-icon-theme libpython3.11-testsuite # real pictures for the texture tests
   libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev
   xvfb xauth xdotool
   sound-theme-freedesktop sox alsa-utils
   libsdl2-mixer-dev # only the audio benchmark, which compares against it
-  adwaita-icon-theme libpython3.11-testsuite
-  fonts-dejavu-core
+  fonts-dejavu-core # source of the console font (tools/bake-console-font.sh)
   locales
 )
 
@@ -33,6 +33,7 @@ if [ ${#missing[@]} -ne 0 ]; then
 fi
 
 # Tests check that number text and parsing ignore a comma-decimal locale.
-if ! locale -a 2>/dev/null | grep -qi '^de_DE.utf8$'; then
+if ! locale -a 2>/dev/null | grep -qix 'de_DE.utf8'; then
+  echo "install-deps: generating the de_DE.UTF-8 locale"
   $SUDO localedef -i de_DE -f UTF-8 de_DE.UTF-8
 fi

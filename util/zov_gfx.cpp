@@ -388,8 +388,8 @@ int gfx_tex_load(const char* name) {
     auto it = _gfx->tex_map.find(name);
     if (it == _gfx->tex_map.end()) {
         std::fprintf(stderr, "trying load tex %s\n", name);
-        GfxTexture probe;
-        if (!set_field(probe.name, name, "texture name")) {
+        GfxTexture entry;
+        if (!set_field(entry.name, name, "texture name")) {
             _gfx->tex_map[name] = 0;
             return 0;
         }
@@ -400,7 +400,7 @@ int gfx_tex_load(const char* name) {
             return 0;
         }
         int id = (int)_gfx->tex_data.size();
-        _gfx->tex_data.push_back(probe);
+        _gfx->tex_data.push_back(entry);
         std::fprintf(stderr, "doing load tex %s (%d)\n", name, id);
         int t0 = driver_timer_get_ticks();
         _gfx->tex_map[name] = id;

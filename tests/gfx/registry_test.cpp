@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "support/capture.h"
-#include "tex_files.h"
+#include "support/tex_files.h"
 #include "zov_driver.h"
 #include "zov_gfx.h"
 
@@ -184,6 +184,12 @@ TEST_F(GfxRegistry, AddingUnderAKnownNameUpdatesInPlace) {
     EXPECT_EQ(gfx_img_get_ratio(a), 30.0f);
 }
 
+TEST_F(GfxRegistry, CapIs32MiBWhereTexturesAreHalvedElse80) {
+    EXPECT_EQ(ZOV_GFX_MEMMAX(), 0x5000000u);
+    driver_set_idiom("phone");
+    EXPECT_EQ(ZOV_GFX_MEMMAX(), 0x2000000u);
+}
+
 // ====== Atlases ======
 
 TEST_F(GfxRegistry, AtlasFramesBecomeImagesOfItsTexture) {
@@ -210,7 +216,9 @@ TEST_F(GfxRegistry, AtlasFramesBecomeImagesOfItsTexture) {
 }
 
 TEST_F(GfxRegistry, AtlasReloadKeepsIdsAndIgnoresABrokenFile) {
+    std::string long_key(256, 'k'); // one past the 255 a frame key may have
     std::string json = R"({"frames": {
+        ")" + long_key + R"(": {"frame": {"x": 0, "y": 0, "w": 1, "h": 1}},
         "run_01.png": {"frame": {"x": 0, "y": 0, "w": 10, "h": 12},
                        "spriteSourceSize": {"x": 1, "y": 2, "w": 10, "h": 12},
                        "sourceSize": {"w": 12, "h": 16}},
@@ -221,7 +229,10 @@ TEST_F(GfxRegistry, AtlasReloadKeepsIdsAndIgnoresABrokenFile) {
     ASSERT_TRUE(write_file(dir / "run.json", json));
     Capture err(stderr);
     gfx_atlas_load("run");
-    EXPECT_NE(err.text().find("frame bad.png"), std::string::npos);
+    std::string text = err.text();
+    EXPECT_NE(text.find("frame bad.png"), std::string::npos);
+    EXPECT_NE(text.find("frame key of 256 bytes"), std::string::npos) << "refused, not cut";
+    EXPECT_EQ(_gfx->img_map.count(long_key.substr(0, 255)), 0u);
     int tid = gfx_tex_load("run");
     int r1 = gfx_img_load("run_01"), r2 = gfx_img_load("run_02");
     ASSERT_GT(r1, 0);

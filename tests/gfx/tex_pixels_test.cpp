@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "support/capture.h"
-#include "tex_files.h"
+#include "support/tex_files.h"
 #include "zov_driver-tex_load.h"
 #include "zov_driver.h"
 
@@ -34,20 +34,6 @@ TEST(TexPixels, PremultiplyDividesBy256AndKeepsAlpha) {
         << "opaque white loses one step";
     EXPECT_EQ(premultiply(one_texel(255, 17, 3, 0)), (std::vector<unsigned char>{0, 0, 0, 0}))
         << "invisible texels become transparent black";
-}
-
-TEST(TexPixels, PremultiplyOfARealIconWithPartialAlpha) {
-    Pixels icon = decode(ADWAITA "/48x48/places/user-trash.png");
-    ASSERT_EQ(icon.w, 48);
-    int partial = 0;
-    std::vector<unsigned char> got = premultiply(icon);
-    for (size_t i = 0; i < got.size(); i += 4) {
-        unsigned a = icon.px[i + 3];
-        if (a > 0 && a < 255) partial++;
-        for (int c = 0; c < 3; c++) ASSERT_EQ(got[i + c], icon.px[i + c] * a / 256) << "texel " << i / 4;
-        ASSERT_EQ(got[i + 3], a);
-    }
-    EXPECT_GT(partial, 20) << "the icon has soft edges";
 }
 
 // ====== Padding ======

@@ -1,5 +1,5 @@
-// Picture files for the texture tests: a temporary data directory, pictures
-// written with stb_image_write, real pictures from installed packages, and
+// Picture files for the texture tests: pictures written with
+// stb_image_write, real pictures from installed packages, and
 // the premultiplied pixels the loader is expected to produce.
 #pragma once
 
@@ -8,12 +8,13 @@
 #include <string>
 #include <vector>
 
-#include <dirent.h>
 #include <sys/time.h>
 #include <unistd.h>
 
 #include <stb_image.h>
 #include <stb_image_write.h>
+
+#include "support/capture.h" // TempDir
 
 // Real pictures of Debian packages (see tools/install-deps.sh).
 #define ADWAITA "/usr/share/icons/Adwaita"
@@ -88,4 +89,3 @@ inline bool set_mtime(const std::string& path, time_t t) {
     struct timeval tv[2] = {{t, 0}, {t, 0}};
     return utimes(path.c_str(), tv) == 0;
 }
-
