@@ -109,6 +109,65 @@ double _var_str_to_number(const char* s) { return strtod_l(s, nullptr, c_locale(
 double var_max(double a, double b) { return a > b ? a : b; }
 double var_min(double a, double b) { return b > a ? a : b; }
 
+// ====== Allocation ======
+
+// Every scalar, container and iterator is one small heap object, so the
+// allocator dominates building and freeing values.  Freed blocks go to a
+// free list per 16-byte size class and are reused; they are never handed
+// back to the system (a program's peak number of values stays reserved).
+// Main thread only, as the whole value model.  Sanitizer builds use the
+// plain heap so that every use after free is still caught.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+void* var_object::operator new(size_t size) { return ::operator new(size); }
+void var_object::operator delete(void* p, size_t) { ::operator delete(p); }
+#else
+namespace {
+struct FreeBlock {
+    FreeBlock* next;
+};
+const size_t POOL_CLASSES = 8; // blocks of 16 to 128 bytes
+const size_t POOL_CHUNK = 64 * 1024;
+FreeBlock* pool_free[POOL_CLASSES];
+
+size_t pool_class(size_t size) { return (size + 15) / 16 - 1; }
+
+// Carves a new chunk into blocks of one class, linked so that they are
+// handed out in ascending address order (values built together stay
+// together in memory).
+void pool_refill(size_t cls) {
+    size_t block = (cls + 1) * 16;
+    size_t count = POOL_CHUNK / block;
+    char* chunk = static_cast<char*>(::operator new(POOL_CHUNK));
+    for (size_t i = count; i-- > 0;) {
+        FreeBlock* b = reinterpret_cast<FreeBlock*>(chunk + i * block);
+        b->next = pool_free[cls];
+        pool_free[cls] = b;
+    }
+}
+} // namespace
+
+void* var_object::operator new(size_t size) {
+    size_t cls = pool_class(size);
+    if (cls >= POOL_CLASSES) return ::operator new(size);
+    if (!pool_free[cls]) pool_refill(cls);
+    FreeBlock* b = pool_free[cls];
+    pool_free[cls] = b->next;
+    return b;
+}
+
+void var_object::operator delete(void* p, size_t size) {
+    if (!p) return;
+    size_t cls = pool_class(size);
+    if (cls >= POOL_CLASSES) {
+        ::operator delete(p);
+        return;
+    }
+    FreeBlock* b = static_cast<FreeBlock*>(p);
+    b->next = pool_free[cls];
+    pool_free[cls] = b;
+}
+#endif
+
 // ====== Base class ======
 
 var_object::~var_object() {}

@@ -32,6 +32,11 @@ class var_object {
 public:
     int refs = 0; // handles holding this object; 0 until one adopts it
 
+    // Value objects are small and made by the million: they come from
+    // per-size free lists (see zov_var.cpp).
+    static void* operator new(size_t size);
+    static void operator delete(void* p, size_t size);
+
     virtual ~var_object();
     virtual int __type__() const;
     virtual void __init__(var_cnumber v);
