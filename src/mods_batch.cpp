@@ -1,7 +1,5 @@
 #include "mods_batch.h"
 
-#include <GL/gl.h>
-
 #include <cmath>
 
 #include "game.h"
@@ -27,7 +25,7 @@ void _blend_set(int color, float alpha, int mode) {
     (void)mode;
     unsigned char c[4];
     _blend_bytes(color, alpha, c);
-    glColor4ub(c[0], c[1], c[2], c[3]);
+    gfx_set_color(c[0], c[1], c[2], c[3]);
 }
 
 // ====== View ======
@@ -74,9 +72,13 @@ void GBatch::draw() {
     var params = game.data.mods.api->params; // a handle on the same dict
     _mods_view_init(game);
     gfx_ortho();
+    // Runs of images from one texture go to GL together; whatever else
+    // draws or moves the view draws the queued images first.
+    gfx_batch_begin();
     for (const GCommand& c : queue) {
         switch (c.type) {
         case GCMD_VIEW:
+            gfx_batch_flush();
             params["view_x"] = var(c.x);
             params["view_y"] = var(c.y);
             params["view_w"] = var(c.w);
@@ -97,6 +99,7 @@ void GBatch::draw() {
             break;
         }
         case GCMD_TEXT: {
+            gfx_batch_flush();
             int f = font_load(c.name.c_str(), c.points);
             _blend_set(c.color, c.alpha, c.mode);
             font_draw(f, c.text.c_str(), c.x, c.y, c.w, c.align);
@@ -106,4 +109,5 @@ void GBatch::draw() {
             break;
         }
     }
+    gfx_batch_end();
 }

@@ -2,6 +2,8 @@
 
 #include <GL/gl.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 
 #include "zov_gfx.h"
@@ -14,12 +16,60 @@ namespace {
 const float T3 = 0.33333334f;
 const float THIRDS[3] = {0, T3, T3 + T3};
 
+// The batch: quads queued between gfx_batch_begin and gfx_batch_end, all of
+// one texture, each vertex with its colour so a change of tint does not
+// end a run.  Indexed triangles: four vertices a quad, and the two
+// triangles a strip of those four makes.
+struct BatchVertex {
+    float x, y, u, v;
+    unsigned char rgba[4];
+};
+
+struct Batch {
+    bool open = false;
+    int name = 0;  // GL texture of the queued quads
+    int quads = 0; // queued
+    unsigned char colour[4] = {255, 255, 255, 255};
+    BatchVertex vert[GFX_BATCH_QUADS * 4];
+    unsigned short index[GFX_BATCH_QUADS * 6];
+
+    Batch() {
+        static_assert(GFX_BATCH_QUADS * 4 <= 65536, "indices are 16 bits");
+        for (int q = 0; q < GFX_BATCH_QUADS; q++) {
+            const unsigned short i = (unsigned short)(q * 4);
+            const unsigned short tri[6] = {i, (unsigned short)(i + 1), (unsigned short)(i + 2),
+                                           (unsigned short)(i + 2), (unsigned short)(i + 1), (unsigned short)(i + 3)};
+            std::copy(tri, tri + 6, index + q * 6);
+        }
+    }
+};
+
+Batch batch;
+
+// Queues one strip of four vertices (v, texture coordinates c) of texture
+// `name`, drawing the queue first when it holds another texture or is full.
+void batch_add(int name, const float* v, const float* c) {
+    if (batch.quads == GFX_BATCH_QUADS || (batch.quads && batch.name != name)) gfx_batch_flush();
+    batch.name = name;
+    BatchVertex* q = batch.vert + batch.quads * 4;
+    for (int i = 0; i < 4; i++) {
+        q[i] = BatchVertex{v[i * 2], v[i * 2 + 1], c[i * 2], c[i * 2 + 1], {}};
+        std::copy(batch.colour, batch.colour + 4, q[i].rgba);
+    }
+    batch.quads++;
+}
+
 // Draws the (already trimmed) destination with the texture rectangle as one
-// strip.  Name 0 draws nothing: GL would draw a solid quad in the colour.
+// strip, or queues it in an open batch.  Name 0 draws nothing: GL would draw
+// a solid quad in the colour.
 void strip(int name, const GfxRect& d, const GfxRect& t) {
     if (name == 0) return;
     const float v[8] = {d.x, d.y, d.x, d.y + d.h, d.x + d.w, d.y, d.x + d.w, d.y + d.h};
     const float c[8] = {t.x, t.y, t.x, t.y + t.h, t.x + t.w, t.y, t.x + t.w, t.y + t.h};
+    if (batch.open) {
+        batch_add(name, v, c);
+        return;
+    }
     glBindTexture(GL_TEXTURE_2D, name);
     glVertexPointer(2, GL_FLOAT, 0, v);
     glTexCoordPointer(2, GL_FLOAT, 0, c);
@@ -33,6 +83,7 @@ void clipped_strip(int name, GfxRect d, GfxRect t) {
 // Four points of three coordinates with their texture coordinates, unclipped.
 void free_strip(int name, const float* v, const float* c) {
     if (name == 0) return;
+    gfx_batch_flush();
     glBindTexture(GL_TEXTURE_2D, name);
     glVertexPointer(3, GL_FLOAT, 0, v);
     glTexCoordPointer(2, GL_FLOAT, 0, c);
@@ -179,6 +230,7 @@ void gfx_fill(unsigned int colour, int x, int y, int w, int h) {
     GfxRect d(x, y, w, h);
     if (!_gfx_clip(&d, nullptr)) return;
     const float v[8] = {d.x, d.y, d.x + d.w, d.y, d.x, d.y + d.h, d.x + d.w, d.y + d.h};
+    gfx_batch_flush();
     glColor4ub((colour >> 16) & 255, (colour >> 8) & 255, colour & 255, 255);
     glDisable(GL_TEXTURE_2D);
     glDisableClientState(GL_TEXTURE_COORD_ARRAY);
@@ -186,5 +238,43 @@ void gfx_fill(unsigned int colour, int x, int y, int w, int h) {
     glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
     glEnable(GL_TEXTURE_2D);
     glEnableClientState(GL_TEXTURE_COORD_ARRAY);
-    glColor4ub(255, 255, 255, 255);
+    gfx_set_color(255, 255, 255, 255);
+}
+
+// ====== Batching ======
+
+void gfx_batch_begin() {
+    gfx_batch_flush();
+    batch.open = true;
+    float c[4];
+    glGetFloatv(GL_CURRENT_COLOR, c);
+    for (int i = 0; i < 4; i++) batch.colour[i] = (unsigned char)std::lround(mymax(0, mymin(c[i], 1)) * 255);
+}
+
+void gfx_batch_flush() {
+    if (batch.quads == 0) return;
+    const BatchVertex* v = batch.vert;
+    glBindTexture(GL_TEXTURE_2D, batch.name);
+    glEnableClientState(GL_COLOR_ARRAY);
+    glVertexPointer(2, GL_FLOAT, sizeof *v, &v->x);
+    glTexCoordPointer(2, GL_FLOAT, sizeof *v, &v->u);
+    glColorPointer(4, GL_UNSIGNED_BYTE, sizeof *v, v->rgba);
+    glDrawElements(GL_TRIANGLES, batch.quads * 6, GL_UNSIGNED_SHORT, batch.index);
+    glDisableClientState(GL_COLOR_ARRAY);
+    // After a draw with a colour array GL's current colour is undefined.
+    glColor4ubv(batch.colour);
+    batch.quads = 0;
+}
+
+void gfx_batch_end() {
+    gfx_batch_flush();
+    batch.open = false;
+}
+
+void gfx_set_color(unsigned char r, unsigned char g, unsigned char b, unsigned char a) {
+    glColor4ub(r, g, b, a);
+    batch.colour[0] = r;
+    batch.colour[1] = g;
+    batch.colour[2] = b;
+    batch.colour[3] = a;
 }

@@ -1,11 +1,12 @@
 // zov_gfx_draw: the drawing primitives: textured quads (blits), free quads,
 // opaque fills, nine-slice boxes and tiles, in view coordinates.
 //
-// No state of its own: it reads the image and texture registry of `_gfx`
-// and trims every draw except the free quads to the top clip level
-// (`_gfx_clip`), drawing nothing when nothing is left.  Each quad is one
-// triangle strip from stack arrays; nothing is allocated.  Main thread only,
-// with the GL context current, between gfx_init and gfx_deinit.
+// It reads the image and texture registry of `_gfx` and trims every draw
+// except the free quads to the top clip level (`_gfx_clip`), drawing nothing
+// when nothing is left.  Its own state is the batch below (one, static).
+// Outside a batch each quad is one triangle strip from stack arrays; nothing
+// is allocated.  Main thread only, with the GL context current, between
+// gfx_init and gfx_deinit.
 //
 // Colour: textured draws use the current GL colour, which callers set as a
 // premultiplied tint; gfx_fill draws opaque and leaves the colour opaque
@@ -57,3 +58,33 @@ void gfx_img_tile(int id, int x, int y, int w, int h, int s);
 // An opaque rectangle of colour 0xRRGGBB (the top byte is ignored); then the
 // colour is opaque white.  Wholly clipped away, it changes nothing.
 void gfx_fill(unsigned int colour, int x, int y, int w, int h);
+
+// ====== Batching ======
+// Between gfx_batch_begin and gfx_batch_end the clipped textured quads (the
+// blits, and so the boxes and tiles) are queued with their colour instead
+// of drawn, and each run of quads from one texture goes to OpenGL as one
+// draw call.  It changes speed only: the pixels are those of drawing every
+// quad at once, in the same order.  A fill or a free quad first draws what
+// is queued.  Quads are trimmed when queued, so clip changes need nothing.
+// Outside a batch every primitive draws at once, as without batching.
+//
+// Whoever opens a batch, while it is open:
+//  - sets the tint only with gfx_set_color: a colour set directly in GL
+//    would not reach the quads already queued or still to come;
+//  - calls gfx_batch_flush before anything else that draws or changes the
+//    GL state the queued quads depend on: the matrices (gfx_ortho,
+//    gfx_translate), font drawing, clearing, swapping the buffers.
+
+// Quads queued at most; one more draws the queue first.
+enum { GFX_BATCH_QUADS = 4096 };
+
+// Opens the batch; its colour starts as GL's current colour.
+void gfx_batch_begin();
+// Draws what is queued; the batch stays open.  Leaves GL's current colour
+// as the batch's.
+void gfx_batch_flush();
+// Draws what is queued and closes the batch.
+void gfx_batch_end();
+// Sets the draw colour (premultiplied bytes): GL's current colour and, in
+// an open batch, the colour of the quads queued after it.
+void gfx_set_color(unsigned char r, unsigned char g, unsigned char b, unsigned char a);

@@ -235,3 +235,49 @@ TEST_F(BatchGl, FontSizeMeasuresWithTheLoadedFont) {
     EXPECT_EQ(wrapped & 0xffff, (unsigned)font_get_height(f, "abc def ghi jkl", 40));
     EXPECT_GT(wrapped & 0xffff, 24u);
 }
+
+TEST_F(BatchGl, TextAndViewsBetweenImagesDrawInQueueOrder) {
+    driver_set_altdir(ZOV_TEST_DATA "/../../data");
+    int f;
+    capture([&] { f = font_load("console", 24); });
+    ASSERT_NE(f, 0);
+    driver_set_altdir(pics.path().c_str());
+    const int w = (int)font_get_width(f, "MMMM"), h = (int)font_get_height(f, "MMMM", 0);
+    white(40, 50, 200, 100, 0xff0000);                                // red under the text
+    api->font_draw("console", 24, "MMMM", 50, 60, 0, -1, 0x00ff00, 1, 0); // green text
+    white(50, 60, w / 2, h, 0x0000ff);                                // blue over its left half
+    api->view_set(0, 0, 320, 240, 1);
+    white(150, 10, 10, 10, 0xffffff); // after the view: (300, 20) to (320, 40) on screen
+    white(152, 12, 6, 6, 0xff0000, 0.5f);
+    capture([&] { api->batch.draw(); });
+    Pixels p = read();
+    // The picture's right and bottom edges fade into its texture's padding
+    // (linear filtering): the blue box is checked inside.
+    int green = 0, blue = 0, other = 0;
+    const int blue_w = w / 2 - 8, blue_h = h - 8;
+    for (int y = 60; y < 60 + h; y++)
+        for (int x = 50; x < 50 + w; x++) {
+            const unsigned char* c = p.at(x, y);
+            if (x < 50 + w / 2) {
+                blue += x < 50 + blue_w && y < 60 + blue_h && c[2] > 250 && c[0] == 0 && c[1] == 0;
+            } else if (c[1] > 0) {
+                green++;
+                other += c[0] > 255 - c[1] + 1 || c[2] != 0; // text over red: nothing but red and green
+            }
+        }
+    EXPECT_EQ(blue, blue_w * blue_h) << "the later image covers the text";
+    EXPECT_GT(green, 20) << "the text covers the earlier image";
+    EXPECT_EQ(other, 0);
+    EXPECT_GT(p.at(45, 55)[0], 250);
+    EXPECT_EQ(p.at(45, 55)[1], 0);
+    EXPECT_GT(p.at(301, 21)[1], 250) << "white, twice the size";
+    EXPECT_GT(p.at(302, 35)[1], 250);
+    const unsigned char* half = p.at(310, 30); // half red over white
+    EXPECT_GT(half[0], 250);
+    EXPECT_NEAR(half[1], 127, 2);
+    GLfloat c[4];
+    glGetFloatv(GL_CURRENT_COLOR, c);
+    EXPECT_NEAR(c[0], 127 / 255.0, 1e-6) << "the last tint stays GL's colour";
+    EXPECT_NEAR(c[3], 127 / 255.0, 1e-6);
+    EXPECT_FALSE(glIsEnabled(GL_COLOR_ARRAY));
+}
