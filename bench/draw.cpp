@@ -1,9 +1,10 @@
 // Drawing cost in a real GL context (run under Xvfb; Mesa's llvmpipe):
 //   - frame time for 1,000 / 10,000 / 50,000 image blits per frame, of one
 //     32x32 picture and of 4x4 sprites, all from one texture or spread
-//     over 64 textures;
+//     over 64 textures, drawn at once or in a batch;
 //   - glyphs per second of font_draw with the console font;
-//   - draw calls per frame, counted by interposing glDrawArrays.
+//   - draw calls per frame, counted by interposing glDrawArrays and
+//     glDrawElements.
 // A frame is: clear, the draws, glFinish (so the rasterising is timed too).
 #include <benchmark/benchmark.h>
 
@@ -33,6 +34,13 @@ extern "C" void glDrawArrays(GLenum mode, GLint first, GLsizei count) {
     static Fn real = (Fn)dlsym(RTLD_NEXT, "glDrawArrays");
     g_draw_calls++;
     real(mode, first, count);
+}
+
+extern "C" void glDrawElements(GLenum mode, GLsizei count, GLenum type, const void* indices) {
+    using Fn = void (*)(GLenum, GLsizei, GLenum, const void*);
+    static Fn real = (Fn)dlsym(RTLD_NEXT, "glDrawElements");
+    g_draw_calls++;
+    real(mode, count, type, indices);
 }
 
 namespace {
@@ -111,7 +119,7 @@ Scene& scene() {
 }
 
 // Blits per frame (range 0), picture side 32 or 4 (range 1), textures 1 or
-// 64 (range 2).
+// 64 (range 2), at once (0) or in a batch (1, range 3).
 void BM_Blits(benchmark::State& state) {
     Scene& s = scene();
     if (!s.ok) {
@@ -119,6 +127,7 @@ void BM_Blits(benchmark::State& state) {
         return;
     }
     const int n = (int)state.range(0), side = (int)state.range(1), textures = (int)state.range(2);
+    const bool batched = state.range(3) != 0;
     const std::vector<int>& ids = side == 32 ? s.big : s.sprite;
     std::vector<float> xy((size_t)n * 2);
     unsigned seed = 7;
@@ -129,16 +138,18 @@ void BM_Blits(benchmark::State& state) {
     g_draw_calls = 0;
     for (auto _ : state) {
         gfx_clear();
+        if (batched) gfx_batch_begin();
         for (int i = 0; i < n; i++)
             gfx_img_blit(ids[i % textures], xy[i * 2] * (WIN_W - side), xy[i * 2 + 1] * (WIN_H - side), 0, 0);
+        if (batched) gfx_batch_end();
         glFinish();
     }
     state.counters["draw_calls/frame"] = (double)g_draw_calls / state.iterations();
     state.counters["blits/s"] = benchmark::Counter((double)n * state.iterations(), benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_Blits)
-    ->ArgsProduct({{1000, 10000, 50000}, {32, 4}, {1, 64}})
-    ->ArgNames({"blits", "side", "textures"})
+    ->ArgsProduct({{1000, 10000, 50000}, {32, 4}, {1, 64}, {0, 1}})
+    ->ArgNames({"blits", "side", "textures", "batched"})
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 
