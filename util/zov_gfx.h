@@ -245,3 +245,6 @@ GfxTexture* _gfx_get_tex(int tid);
 // The clock (seconds) for use times, eviction and hot reload; null restores
 // time().  Lets tests age textures and files without waiting.
 void _gfx_set_clock(time_t (*now)());
+
+// The drawing primitives, so callers include one header.
+#include "zov_gfx_draw.h"

@@ -1,0 +1,190 @@
+#include "zov_gfx_draw.h"
+
+#include <GL/gl.h>
+
+#include <cstdint>
+
+#include "zov_gfx.h"
+#include "zov_util.h"
+
+// ====== Helpers ======
+namespace {
+
+// A third of a side, and two thirds as the sum of two.
+const float T3 = 0.33333334f;
+const float THIRDS[3] = {0, T3, T3 + T3};
+
+// Draws the (already trimmed) destination with the texture rectangle as one
+// strip.  Name 0 draws nothing: GL would draw a solid quad in the colour.
+void strip(int name, const GfxRect& d, const GfxRect& t) {
+    if (name == 0) return;
+    const float v[8] = {d.x, d.y, d.x, d.y + d.h, d.x + d.w, d.y, d.x + d.w, d.y + d.h};
+    const float c[8] = {t.x, t.y, t.x, t.y + t.h, t.x + t.w, t.y, t.x + t.w, t.y + t.h};
+    glBindTexture(GL_TEXTURE_2D, name);
+    glVertexPointer(2, GL_FLOAT, 0, v);
+    glTexCoordPointer(2, GL_FLOAT, 0, c);
+    glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
+}
+
+void clipped_strip(int name, GfxRect d, GfxRect t) {
+    if (_gfx_clip(&d, &t)) strip(name, d, t);
+}
+
+// Four points of three coordinates with their texture coordinates, unclipped.
+void free_strip(int name, const float* v, const float* c) {
+    if (name == 0) return;
+    glBindTexture(GL_TEXTURE_2D, name);
+    glVertexPointer(3, GL_FLOAT, 0, v);
+    glTexCoordPointer(2, GL_FLOAT, 0, c);
+    glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
+}
+
+// What drawing an image needs: R its frame, P its place in the source
+// picture and the source's size, T its texture's size, and the GL name.
+struct ImgParts {
+    int name;
+    GfxRect R, P, T;
+};
+
+// False when the image can't be drawn: not a registry id, no GL texture, or
+// a zero size that the placement would divide by.  Marks use of the
+// texture (reloading it when the memory cap freed it), so an image drawn
+// every frame by id is never evicted while on screen.
+bool img_parts(int id, ImgParts* p) {
+    if (id <= 0 || (size_t)id >= _gfx->img_data.size()) return false;
+    p->name = gfx_img_get_tex(id);
+    const GfxImage& im = _gfx->img_data[id];
+    p->R = im.rect;
+    p->P = im.shape;
+    p->T = _gfx->tex_data[im.tid].rect;
+    return p->name != 0 && p->P.w != 0 && p->P.h != 0 && p->T.w != 0 && p->T.h != 0;
+}
+
+// Where the frame lands when the whole source picture covers (x, y, w, h).
+GfxRect img_dest(const ImgParts& p, float x, float y, float w, float h) {
+    return GfxRect(x + p.P.x * w / p.P.w, y + p.P.y * h / p.P.h, p.R.w * w / p.P.w, p.R.h * h / p.P.h);
+}
+
+// The nine pieces of a box with corners cx x cy, row by row from the top:
+// piece(col, row, x, y, w, h) in integer destination coordinates.
+template <class Piece>
+void nine_slice(int x, int y, int w, int h, int cx, int cy, Piece piece) {
+    const int xs[3] = {x, x + cx, x + w - cx}, ws[3] = {cx, w - 2 * cx, cx};
+    const int ys[3] = {y, y + cy, y + h - cy}, hs[3] = {cy, h - 2 * cy, cy};
+    for (int row = 0; row < 3; row++)
+        for (int col = 0; col < 3; col++) piece(col, row, xs[col], ys[row], ws[col], hs[row]);
+}
+
+} // namespace
+
+// ====== Texture names ======
+
+void gfx_tex_blit(int name, int x, int y, int w, int h) {
+    clipped_strip(name, GfxRect(x, y, w, h), GfxRect(0, 0, 1, 1));
+}
+
+void gfx_tex_blit2(int name, float u, float v, float uw, float vh, float x, float y, float w, float h) {
+    clipped_strip(name, GfxRect(x, y, w, h), GfxRect(u, v, uw, vh));
+}
+
+void gfx_tex_quad(int name, float x1, float y1, float z1, float x2, float y2, float z2, float x3, float y3,
+                  float z3, float x4, float y4, float z4) {
+    const float v[12] = {x1, y1, z1, x2, y2, z2, x3, y3, z3, x4, y4, z4};
+    const float c[8] = {0, 1, 1, 1, 0, 0, 1, 0};
+    free_strip(name, v, c);
+}
+
+void gfx_tex_box(int name, int x, int y, int w, int h, int s) {
+    nine_slice(x, y, w, h, s, s, [&](int col, int row, int px, int py, int pw, int ph) {
+        gfx_tex_blit2(name, THIRDS[col], THIRDS[row], T3, T3, px, py, pw, ph);
+    });
+}
+
+void gfx_tex_box_slow(int name, int x, int y, int w, int h, int s) {
+    if (s < 1) return;
+    // Positions in 64 bits: exact, and no overflow near the int range's end.
+    const int64_t S = s, X = x, Y = y, R = X + w, B = Y + h;
+    const float s3 = 3.0f * s;
+    for (int64_t py = Y; py < B; py += S) {
+        int64_t tv = py == Y ? 0 : S, ph = S, dy = py;
+        if (py >= B - 2 * S && py < B - S) ph = (B - S) - py;
+        if (py >= B - S) {
+            tv += S;
+            dy = B - S;
+        }
+        for (int64_t px = X; px < R; px += S) {
+            int64_t tu = px == X ? 0 : S, pw = S, dx = px;
+            if (px >= R - 2 * S && px < R - S) pw = (R - S) - px;
+            if (px >= R - S) {
+                tu += S;
+                dx = R - S;
+            }
+            gfx_tex_blit2(name, tu / s3, tv / s3, pw / s3, ph / s3, dx, dy, pw, ph);
+        }
+    }
+}
+
+// ====== Images ======
+
+void gfx_img_blit(int id, float x, float y, float w, float h) {
+    ImgParts p;
+    if (!img_parts(id, &p)) return;
+    if (w == 0) w = p.P.w;
+    if (h == 0) h = p.P.h;
+    clipped_strip(p.name, img_dest(p, x, y, w, h),
+                  GfxRect(p.R.x / p.T.w, p.R.y / p.T.h, p.R.w / p.T.w, p.R.h / p.T.h));
+}
+
+void gfx_img_blit2(int id, float sx, float sy, float sw, float sh, float x, float y, float w, float h) {
+    if (w == 0 || h == 0) return;
+    ImgParts p;
+    if (!img_parts(id, &p)) return;
+    const GfxRect& R = p.R;
+    const GfxRect& T = p.T;
+    clipped_strip(p.name, img_dest(p, x, y, w, h),
+                  GfxRect(R.w * sx / T.w + R.x / T.w, R.h * sy / T.h + R.y / T.h, R.w * sw / T.w, R.h * sh / T.h));
+}
+
+void gfx_img_quad(int id, float x1, float y1, float z1, float x2, float y2, float z2, float x3, float y3,
+                  float z3, float x4, float y4, float z4) {
+    ImgParts p;
+    if (!img_parts(id, &p)) return;
+    const float ul = p.R.x / p.T.w, vt = p.R.y / p.T.h;
+    const float ur = (p.R.x + p.R.w) / p.T.w, vb = (p.R.y + p.R.h) / p.T.h;
+    const float v[12] = {x1, y1, z1, x3, y3, z3, x2, y2, z2, x4, y4, z4};
+    const float c[8] = {ul, vb, ul, vt, ur, vb, ur, vt};
+    free_strip(p.name, v, c);
+}
+
+void gfx_img_box(int id, int x, int y, int w, int h, int s) {
+    const int cx = (int)mymin((float)s, (float)(w / 2));
+    const int cy = (int)mymin((float)s, (float)(h / 2));
+    nine_slice(x, y, w, h, cx, cy, [&](int col, int row, int px, int py, int pw, int ph) {
+        gfx_img_blit2(id, THIRDS[col], THIRDS[row], T3, T3, px, py, pw, ph);
+    });
+}
+
+void gfx_img_tile(int id, int x, int y, int w, int h, int s) {
+    if (s < 1) return;
+    const int64_t R = (int64_t)x + w, B = (int64_t)y + h;
+    gfx_clip(x, y, w, h); // cuts the cells on the right and bottom edges
+    for (int64_t row = y; row < B; row += s)
+        for (int64_t col = x; col < R; col += s) gfx_img_blit(id, col, row, s, s);
+    gfx_unclip();
+}
+
+// ====== Fills ======
+
+void gfx_fill(unsigned int colour, int x, int y, int w, int h) {
+    GfxRect d(x, y, w, h);
+    if (!_gfx_clip(&d, nullptr)) return;
+    const float v[8] = {d.x, d.y, d.x + d.w, d.y, d.x, d.y + d.h, d.x + d.w, d.y + d.h};
+    glColor4ub((colour >> 16) & 255, (colour >> 8) & 255, colour & 255, 255);
+    glDisable(GL_TEXTURE_2D);
+    glDisableClientState(GL_TEXTURE_COORD_ARRAY);
+    glVertexPointer(2, GL_FLOAT, 0, v);
+    glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
+    glEnable(GL_TEXTURE_2D);
+    glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+    glColor4ub(255, 255, 255, 255);
+}

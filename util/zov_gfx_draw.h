@@ -1,0 +1,59 @@
+// zov_gfx_draw: the drawing primitives: textured quads (blits), free quads,
+// opaque fills, nine-slice boxes and tiles, in view coordinates.
+//
+// No state of its own: it reads the image and texture registry of `_gfx`
+// and trims every draw except the free quads to the top clip level
+// (`_gfx_clip`), drawing nothing when nothing is left.  Each quad is one
+// triangle strip from stack arrays; nothing is allocated.  Main thread only,
+// with the GL context current, between gfx_init and gfx_deinit.
+//
+// Colour: textured draws use the current GL colour, which callers set as a
+// premultiplied tint; gfx_fill draws opaque and leaves the colour opaque
+// white.  The `tex` calls take an OpenGL texture name, the `img` calls an
+// image id of the registry (its frame, placed inside its untrimmed source
+// picture).  Texture name 0, image 0, and an image whose picture or texture
+// has no size draw nothing.
+#pragma once
+
+// ====== Texture names ======
+
+// The whole texture into (x, y, w, h).
+void gfx_tex_blit(int name, int x, int y, int w, int h);
+// The texture rectangle (u, v, uw, vh), in fractions of the texture, into
+// (x, y, w, h).
+void gfx_tex_blit2(int name, float u, float v, float uw, float vh, float x, float y, float w, float h);
+// The whole texture on the free quad P1..P4 (x, y, z each), not clipped:
+// P1 takes the picture's lower-left corner, P2 lower-right, P3 upper-left,
+// P4 upper-right.
+void gfx_tex_quad(int name, float x1, float y1, float z1, float x2, float y2, float z2, float x3, float y3,
+                  float z3, float x4, float y4, float z4);
+// Nine-slice box from the texture's thirds, corners s x s.
+void gfx_tex_box(int name, int x, int y, int w, int h, int s);
+// Nine-slice box from a texture whose thirds are s texels wide, its edges
+// and centre tiled in steps of s instead of stretched.  A step below 1
+// draws nothing.
+void gfx_tex_box_slow(int name, int x, int y, int w, int h, int s);
+
+// ====== Images ======
+
+// The image with its source picture scaled to w x h at (x, y); a w or h of
+// 0 means the natural width or height.
+void gfx_img_blit(int id, float x, float y, float w, float h);
+// The part (sx, sy, sw, sh) of the frame, in fractions of the frame, into
+// (x, y, w, h); nothing when w or h is 0.
+void gfx_img_blit2(int id, float sx, float sy, float sw, float sh, float x, float y, float w, float h);
+// The image's frame on the free quad P1..P4 (corners as gfx_tex_quad), not
+// clipped.
+void gfx_img_quad(int id, float x1, float y1, float z1, float x2, float y2, float z2, float x3, float y3,
+                  float z3, float x4, float y4, float z4);
+// Nine-slice box from the frame's thirds, corners min(s, w/2) x min(s, h/2).
+void gfx_img_box(int id, int x, int y, int w, int h, int s);
+// The image repeated in s x s cells over (x, y, w, h), the edge cells cut.
+// A step below 1 draws nothing.
+void gfx_img_tile(int id, int x, int y, int w, int h, int s);
+
+// ====== Fills ======
+
+// An opaque rectangle of colour 0xRRGGBB (the top byte is ignored); then the
+// colour is opaque white.  Wholly clipped away, it changes nothing.
+void gfx_fill(unsigned int colour, int x, int y, int w, int h);
