@@ -333,10 +333,12 @@ static bool _driver_std_replace(const char* path, const void* buf, int len) {
     return ok;
 }
 
-void _driver_std_save(const char* path, const void* buf, int len) {
+int _driver_std_save(const char* path, const void* buf, int len) {
     if (!path[0] || !buf || len < 0 || !_driver_std_replace(path, buf, len)) {
         std::fprintf(stderr, "file save failed: %s\n", path);
+        return 0;
     }
+    return 1;
 }
 
 int driver_file_exists(const char* path) { return _driver_std_exists(path); }
@@ -344,7 +346,7 @@ int driver_file_fsize(const char* path) { return _driver_std_fsize(path); }
 int driver_file_mtime(const char* path) { return _driver_std_mtime(path); }
 void* driver_file_alloc(const char* path, int* len) { return _driver_std_alloc(path, len); }
 int driver_file_load(const char* path, void* buf, int len) { return _driver_std_load(path, buf, len); }
-void driver_file_save(const char* path, const void* buf, int len) { _driver_std_save(path, buf, len); }
+int driver_file_save(const char* path, const void* buf, int len) { return _driver_std_save(path, buf, len); }
 
 std::string driver_file_load(const char* path) {
     int len = 0;
@@ -364,13 +366,13 @@ bool driver_doc_exists(const char* name) { return driver_file_exists(driver_doc_
 int driver_doc_fsize(const char* name) { return driver_file_fsize(driver_doc_fname(name)); }
 int driver_doc_load(const char* name, void* buf, int len) { return driver_file_load(driver_doc_fname(name), buf, len); }
 std::string driver_doc_load(const char* name) { return driver_file_load(driver_doc_fname(name)); }
-void driver_doc_save(const char* name, const void* buf, int len) { driver_file_save(driver_doc_fname(name), buf, len); }
+int driver_doc_save(const char* name, const void* buf, int len) { return driver_file_save(driver_doc_fname(name), buf, len); }
 
 bool driver_cloud_exists(const char* name) { return driver_doc_exists(name); }
 int driver_cloud_fsize(const char* name) { return driver_doc_fsize(name); }
 int driver_cloud_load(const char* name, void* buf, int len) { return driver_doc_load(name, buf, len); }
 std::string driver_cloud_load(const char* name) { return driver_doc_load(name); }
-void driver_cloud_save(const char* name, const void* buf, int len) { driver_doc_save(name, buf, len); }
+int driver_cloud_save(const char* name, const void* buf, int len) { return driver_doc_save(name, buf, len); }
 
 // ====== Textures ======
 

@@ -134,7 +134,7 @@ int _driver_std_fsize(const char* path);
 int _driver_std_mtime(const char* path);
 void* _driver_std_alloc(const char* path, int* len);
 int _driver_std_load(const char* path, void* buf, int len);
-void _driver_std_save(const char* path, const void* buf, int len);
+int _driver_std_save(const char* path, const void* buf, int len);
 
 // 1 when the file opens for reading, else 0.
 int driver_file_exists(const char* path);
@@ -153,7 +153,8 @@ std::string driver_file_load(const char* path);
 // Replaces the file with len bytes of buf, all or nothing: the old file stays
 // untouched unless the new one was written completely.  A failure (null
 // buffer and negative length included) writes "file save failed: %s".
-void driver_file_save(const char* path, const void* buf, int len);
+// Returns 1 when saved, 0 on failure.
+int driver_file_save(const char* path, const void* buf, int len);
 
 bool driver_data_exists(const char* name);
 int driver_data_fsize(const char* name);
@@ -164,14 +165,14 @@ bool driver_doc_exists(const char* name);
 int driver_doc_fsize(const char* name);
 int driver_doc_load(const char* name, void* buf, int len);
 std::string driver_doc_load(const char* name);
-void driver_doc_save(const char* name, const void* buf, int len);
+int driver_doc_save(const char* name, const void* buf, int len);
 
 // Cloud documents are stored exactly as documents.
 bool driver_cloud_exists(const char* name);
 int driver_cloud_fsize(const char* name);
 int driver_cloud_load(const char* name, void* buf, int len);
 std::string driver_cloud_load(const char* name);
-void driver_cloud_save(const char* name, const void* buf, int len);
+int driver_cloud_save(const char* name, const void* buf, int len);
 
 // ====== Textures ======
 

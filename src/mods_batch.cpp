@@ -1,0 +1,109 @@
+#include "mods_batch.h"
+
+#include <GL/gl.h>
+
+#include <cmath>
+
+#include "game.h"
+#include "mods_api.h"
+#include "zov_font.h"
+#include "zov_gfx.h"
+#include "zov_gfx_draw.h"
+#include "zov_util.h"
+
+// ====== Colour ======
+
+void _blend_bytes(int color, float alpha, unsigned char out[4]) {
+    // Clamped first: beyond 0..1 the products would wrap round to other
+    // colours.
+    float a = alpha > 0 ? (alpha < 1 ? alpha : 1) : 0;
+    out[0] = (unsigned char)(((color >> 16) & 255) * a);
+    out[1] = (unsigned char)(((color >> 8) & 255) * a);
+    out[2] = (unsigned char)((color & 255) * a);
+    out[3] = (unsigned char)(a * 255.0f);
+}
+
+void _blend_set(int color, float alpha, int mode) {
+    (void)mode;
+    unsigned char c[4];
+    _blend_bytes(color, alpha, c);
+    glColor4ub(c[0], c[1], c[2], c[3]);
+}
+
+// ====== View ======
+
+// Truncated toward zero, saturating at the int range (NaN gives 0): script
+// numbers can be anything.
+static int _to_int(float v) {
+    if (!(v == v)) return 0;
+    if (v >= 2147483520.0f) return 2147483520;
+    if (v <= -2147483520.0f) return -2147483520;
+    return (int)v;
+}
+
+float _mods_view_fit_scale(float vw, float vh, float sw, float sh) {
+    bool usable = std::isfinite(vw) && std::isfinite(vh) && vw > 0 && vh > 0;
+    return usable ? mymin(sh / vh, sw / vw) : 0.0f;
+}
+
+void _mods_view_init(Game& game) {
+    ModsAPI& api = *game.data.mods.api;
+    var& p = api.params;
+    float vw = p["view_w"], vh = p["view_h"];
+    float scale = _mods_view_fit_scale(vw, vh, (float)game_get_sw(), (float)game_get_sh());
+    if (scale == 0.0f) {
+        std::string size = p["view_w"].__str__() + " x " + p["view_h"].__str__();
+        if (api.batch.view_warned != size) {
+            api.log_printf("view size %s is not a positive number; the last valid view stays\n", size.c_str());
+            api.batch.view_warned = size;
+        }
+        return;
+    }
+    p["view_scale"] = var(scale);
+    gfx_set_size(_to_int(vw), _to_int(vh));
+    gfx_set_shift(-_to_int(p["view_x"]), -_to_int(p["view_y"]));
+    gfx_set_scale(scale);
+}
+
+// ====== Queue ======
+
+void GBatch::clear() { queue.clear(); }
+
+void GBatch::draw() {
+    Game& game = *game_this();
+    var params = game.data.mods.api->params; // a handle on the same dict
+    _mods_view_init(game);
+    gfx_ortho();
+    for (const GCommand& c : queue) {
+        switch (c.type) {
+        case GCMD_VIEW:
+            params["view_x"] = var(c.x);
+            params["view_y"] = var(c.y);
+            params["view_w"] = var(c.w);
+            params["view_h"] = var(c.h);
+            params["view_depth"] = var(c.depth);
+            _mods_view_init(game);
+            gfx_ortho();
+            break;
+        case GCMD_IMAGE: {
+            int id = gfx_img_load(c.name.c_str());
+            _blend_set(c.color, c.alpha, c.mode);
+            // A negative size mirrors the picture in place: its box starts
+            // that much further on.
+            float dx = c.x - c.cx, dy = c.y - c.cy;
+            if (c.w < 0) dx -= c.w;
+            if (c.h < 0) dy -= c.h;
+            gfx_img_blit(id, dx, dy, c.w, c.h);
+            break;
+        }
+        case GCMD_TEXT: {
+            int f = font_load(c.name.c_str(), c.points);
+            _blend_set(c.color, c.alpha, c.mode);
+            font_draw(f, c.text.c_str(), c.x, c.y, c.w, c.align);
+            break;
+        }
+        default:
+            break;
+        }
+    }
+}

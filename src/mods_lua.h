@@ -1,0 +1,74 @@
+// mods_lua: the Lua 5.2 script engine and the script globals.
+//
+// A ModsLua owns one Lua state that serves one ModsAPI: the fourteen script
+// globals call that API object, and the library's own output (print,
+// io.write, file writes to the standard streams, the panic handler,
+// debug.debug) goes into its console log through the output functions
+// below.  Lua's C++ build is used, so a script error unwinds C++ objects.
+//
+// State: `_lua_modsapi`, the API object that output is written to; set by
+// every engine as it starts and runs, cleared by that API object's
+// destructor, which also closes the game's engine if it serves that object.
+// Main thread only.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+#include "mods.h"
+#include "zov_var.h"
+
+struct lua_State;
+class ModsAPI;
+
+class ModsLua : public ModsBase {
+public:
+    ModsAPI& g;
+    lua_State* L = nullptr;
+    int status = 0; // 0 while healthy, else the Lua status of the last failed hook
+
+    explicit ModsLua(ModsAPI& api) : g(api) {}
+    ~ModsLua() override { lua_deinit(); }
+
+    // Opens the state with the standard libraries (without the 5.1
+    // compatibility functions), the host's output, the script globals, and
+    // runs the data file "api.lua".
+    void lua_init();
+    // Closes the state (finalizers run now); the hooks do nothing after.
+    void lua_deinit();
+
+    // The hooks do nothing while a failed hook has left `status` non-zero.
+    void init() override;
+    void loop(float t) override;
+    void event(var e) override;
+    void paint() override;
+    // Runs a text and clears the error state, before and after.
+    void script(const char* s, const char* name) override;
+    bool is_ok() override { return status == 0; }
+
+    // Pushes a dict as a table with the same keys: none values are left
+    // out (nil), numbers stay numbers, dicts become tables, every other
+    // value becomes its string form.  Nothing passes through source text.
+    void dict2lua(var e);
+};
+
+// A new engine with its state open; the caller owns it.
+ModsBase* mods_lua(ModsAPI& api);
+
+// The API object that the library's output goes to; null discards it.
+extern ModsAPI* _lua_modsapi;
+
+// Slot n as a value: nil none, number, boolean; anything else as a string
+// (a table or function raises "null string").
+var LUA_TO_VAR(lua_State* L, int n);
+// Pushes none as nil, numbers, bools; anything else as its string form.
+void LUA_PUSH_VAR(lua_State* L, var e);
+// Slot n as a string (numbers converted), else d; with neither, raises
+// "null string".  The length, zero bytes included, goes to *len.
+const char* my_lua_tostring(lua_State* L, int n, const char* d, size_t* len = nullptr);
+
+// The library's writes: standard output and standard error go into the
+// console log (one log text per call), any other file is written normally.
+int lua_fwrite(const void* ptr, size_t size, size_t count, FILE* stream);
+int lua_fputs(const char* msg, FILE* stream);
+int lua_fprintf(FILE* stream, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
