@@ -1,0 +1,287 @@
+// End-to-end test helpers: run the real tovmar2 executable on a data folder
+// of the test's own, read what it logs, look at its window and drive it with
+// real X input.
+//
+// Each run gets a fresh temporary folder holding "data" (the runtime's own
+// data files plus the test's scripts), "work" (the working directory, so the
+// data directory "../data" is the test's), and "home" (HOME, where
+// documents go).  SDL's dummy audio driver stands in for a sound card.
+// Every wait is bounded; a program still running when the test ends is
+// killed.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <utime.h>
+
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "support/capture.h"
+
+namespace e2e {
+
+using Clock = std::chrono::steady_clock;
+
+inline std::string read_file(const std::string& path) {
+    std::ifstream f(path, std::ios::binary);
+    std::stringstream s;
+    s << f.rdbuf();
+    return s.str();
+}
+
+inline void write_file(const std::string& path, const std::string& text) {
+    std::ofstream f(path, std::ios::binary | std::ios::trunc);
+    f << text;
+}
+
+// Sets a file's modification time `age` seconds into the past.
+inline void set_age(const std::string& path, int age) {
+    struct utimbuf t;
+    t.actime = t.modtime = time(nullptr) - age;
+    utime(path.c_str(), &t);
+}
+
+// How many lines of `text` contain `needle`.
+inline int count_lines(const std::string& text, const std::string& needle) {
+    int n = 0;
+    for (const std::string& line : lines_of(text)) n += line.find(needle) != std::string::npos;
+    return n;
+}
+
+// The index of the first line holding `needle`, or -1.
+inline int line_index(const std::vector<std::string>& lines, const std::string& needle) {
+    for (size_t i = 0; i < lines.size(); i++) {
+        if (lines[i].find(needle) != std::string::npos) return (int)i;
+    }
+    return -1;
+}
+
+// Whether two 0xRRGGBB colours differ by at most `tol` in every channel
+// (blending may round a channel by one).
+inline bool rgb_near(unsigned a, unsigned b, int tol = 2) {
+    for (int shift = 0; shift < 24; shift += 8) {
+        int d = (int)((a >> shift) & 255) - (int)((b >> shift) & 255);
+        if (d > tol || d < -tol) return false;
+    }
+    return true;
+}
+
+// The texts that scripts printed, in order ("ModsAPI: " lines of the log).
+inline std::vector<std::string> printed(const std::string& out) {
+    std::vector<std::string> texts;
+    const std::string tag = "ModsAPI: ";
+    for (const std::string& line : lines_of(out)) {
+        size_t at = line.find(":log_entry:");
+        size_t t = line.find(tag);
+        if (at != std::string::npos && t != std::string::npos) texts.push_back(line.substr(t + tag.size()));
+    }
+    return texts;
+}
+
+class GameRun {
+public:
+    TempDir dir;
+
+    GameRun() {
+        for (const char* sub : {"data", "work", "home"}) std::filesystem::create_directory(dir / sub);
+        // What every game needs: the hooks' defaults and the console's files.
+        for (const char* name : {"api.lua", "console.fnt", "console.png", "black.png"}) {
+            std::filesystem::copy_file(std::string(ZOV_GAME_DATA) + "/" + name, data(name));
+        }
+    }
+    ~GameRun() {
+        if (pid_ > 0) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+        }
+    }
+
+    std::string data(const std::string& name) const { return dir / ("data/" + name); }
+    std::string home() const { return dir / "home"; }
+
+    // Writes a data file whose time lies `age` seconds in the past.
+    void put(const std::string& name, const std::string& text, int age = 60) {
+        write_file(data(name), text);
+        set_age(data(name), age);
+    }
+
+    // Starts the program with these arguments; extra environment entries
+    // are "NAME=value" (an empty value unsets NAME).
+    void start(const std::vector<std::string>& args = {}, const std::vector<std::string>& env = {}) {
+        pid_ = fork();
+        if (pid_ != 0) return;
+        if (chdir((dir / "work").c_str()) != 0) _exit(126);
+        setenv("HOME", home().c_str(), 1);
+        setenv("SDL_AUDIODRIVER", "dummy", 1);
+        for (const std::string& e : env) {
+            size_t eq = e.find('=');
+            if (eq + 1 == e.size()) {
+                unsetenv(e.substr(0, eq).c_str());
+            } else {
+                setenv(e.substr(0, eq).c_str(), e.substr(eq + 1).c_str(), 1);
+            }
+        }
+        int out = open((dir / "out.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        int err = open((dir / "err.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        dup2(out, 1);
+        dup2(err, 2);
+        std::vector<char*> argv;
+        std::string exe = ZOV_GAME_EXE;
+        argv.push_back(&exe[0]);
+        std::vector<std::string> copy = args;
+        for (std::string& a : copy) argv.push_back(&a[0]);
+        argv.push_back(nullptr);
+        execv(exe.c_str(), argv.data());
+        _exit(127);
+    }
+
+    pid_t pid() const { return pid_; }
+    std::string out() const { return read_file(dir / "out.txt"); }
+    std::string err() const { return read_file(dir / "err.txt"); }
+
+    // Waits until standard output holds `count` lines containing `needle`.
+    bool wait_line(const std::string& needle, int seconds = 10, int count = 1) const {
+        auto end = Clock::now() + std::chrono::seconds(seconds);
+        while (Clock::now() < end) {
+            if (count_lines(out(), needle) >= count) return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+        return false;
+    }
+
+    // The exit status, or -1 (after killing it) when the program is still
+    // running after `seconds`, or -2 when it died of a signal.
+    int wait_exit(int seconds = 10) {
+        auto end = Clock::now() + std::chrono::seconds(seconds);
+        int status = 0;
+        while (Clock::now() < end) {
+            if (waitpid(pid_, &status, WNOHANG) == pid_) {
+                pid_ = 0;
+                return WIFEXITED(status) ? WEXITSTATUS(status) : -2;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        kill(pid_, SIGKILL);
+        waitpid(pid_, nullptr, 0);
+        pid_ = 0;
+        return -1;
+    }
+
+private:
+    pid_t pid_ = 0;
+};
+
+// ====== The X display: the program's window, its pixels, real input ======
+
+class XDisplay {
+public:
+    Display* d = XOpenDisplay(nullptr);
+    ~XDisplay() {
+        if (d) XCloseDisplay(d);
+    }
+
+    // The viewable top-level window of process `pid`, or 0 after `seconds`.
+    Window find(pid_t pid, int seconds = 10) {
+        Atom pid_atom = XInternAtom(d, "_NET_WM_PID", False);
+        auto end = Clock::now() + std::chrono::seconds(seconds);
+        while (Clock::now() < end) {
+            Window root_ret, parent, *kids = nullptr;
+            unsigned n = 0;
+            XQueryTree(d, DefaultRootWindow(d), &root_ret, &parent, &kids, &n);
+            Window found = 0;
+            for (unsigned i = 0; i < n && !found; i++) {
+                if (window_pid(kids[i], pid_atom) == pid && viewable(kids[i])) found = kids[i];
+            }
+            if (kids) XFree(kids);
+            if (found) return found;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        return 0;
+    }
+
+    void size(Window w, int* width, int* height) {
+        XWindowAttributes a;
+        XGetWindowAttributes(d, w, &a);
+        *width = a.width;
+        *height = a.height;
+    }
+
+    // The colour of one window pixel as 0xRRGGBB, read from the screen.
+    unsigned pixel(Window w, int x, int y) {
+        XImage* img = XGetImage(d, w, x, y, 1, 1, AllPlanes, ZPixmap);
+        if (!img) return 0xdeadbeef;
+        unsigned long p = XGetPixel(img, 0, 0);
+        unsigned rgb = (unsigned)(((p & img->red_mask) >> shift(img->red_mask)) << 16 |
+                                  ((p & img->green_mask) >> shift(img->green_mask)) << 8 |
+                                  ((p & img->blue_mask) >> shift(img->blue_mask)));
+        XDestroyImage(img);
+        return rgb;
+    }
+
+    // Asks the window to close, as a window manager's close button does.
+    void close(Window w) {
+        XEvent ev = {};
+        ev.xclient.type = ClientMessage;
+        ev.xclient.window = w;
+        ev.xclient.message_type = XInternAtom(d, "WM_PROTOCOLS", False);
+        ev.xclient.format = 32;
+        ev.xclient.data.l[0] = (long)XInternAtom(d, "WM_DELETE_WINDOW", False);
+        ev.xclient.data.l[1] = CurrentTime;
+        XSendEvent(d, w, False, NoEventMask, &ev);
+        XFlush(d);
+    }
+
+private:
+    static int shift(unsigned long mask) {
+        int s = 0;
+        while (mask && !(mask & 1)) {
+            mask >>= 1;
+            s++;
+        }
+        return s;
+    }
+    pid_t window_pid(Window w, Atom pid_atom) {
+        Atom type;
+        int format;
+        unsigned long n, after;
+        unsigned char* prop = nullptr;
+        pid_t pid = 0;
+        if (XGetWindowProperty(d, w, pid_atom, 0, 1, False, XA_CARDINAL, &type, &format, &n, &after, &prop) ==
+                Success &&
+            prop && n == 1) {
+            pid = (pid_t) * (unsigned long*)prop;
+        }
+        if (prop) XFree(prop);
+        return pid;
+    }
+    bool viewable(Window w) {
+        XWindowAttributes a;
+        return XGetWindowAttributes(d, w, &a) && a.map_state == IsViewable;
+    }
+};
+
+// Runs xdotool on the window: focuses it first (there is no window manager
+// to do that), then the given commands.  True when xdotool succeeded.
+inline bool xdotool(Window w, const std::string& commands) {
+    std::string id = std::to_string((unsigned long)w);
+    std::string cmd = "timeout 10 xdotool windowfocus --sync " + id + " " + commands + " >/dev/null 2>&1";
+    return std::system(cmd.c_str()) == 0;
+}
+
+} // namespace e2e
