@@ -130,7 +130,6 @@ static int _host_debug(lua_State* L) {
 }
 
 static void _host_output(lua_State* L) {
-    lua_atpanic(L, _host_panic);
     lua_register(L, "print", _host_print);
 
     luaL_getmetatable(L, LUA_FILEHANDLE);
@@ -263,8 +262,11 @@ void ModsLua::lua_deinit() {
     // (its destructor clears the target).  The game's API object closes
     // its engine itself before it goes.
     if (!L) return;
-    lua_close(L);
+    // Cleared first: a finalizer that requires a file must not run it in
+    // the state being closed.
+    lua_State* closing = L;
     L = nullptr;
+    lua_close(closing);
 }
 
 // Records a hook's failure: it stops the hooks until a text is run.

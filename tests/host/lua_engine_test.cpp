@@ -193,7 +193,8 @@ TEST_F(Engine, FinalizerOutputDuringCloseReachesTheLogWhileTheApiLives) {
 }
 
 TEST_F(Engine, DeletingTheApiFirstClosesItsEngineBeforeItGoes) {
-    run("setmetatable({}, {__gc = function() print('bye') zov_params_set('late', 1) end})");
+    write_text(scripts / "late.lua", "late_ran = true");
+    run("setmetatable({}, {__gc = function() print('bye') zov_params_set('late', 1) require('late') end})");
     capture([&] {
         delete api;
         api = nullptr;
@@ -214,4 +215,25 @@ TEST_F(Engine, OutputOfAnEngineClosedAfterItsApiIsDiscarded) {
     });
     game.data.mods.api = nullptr;
     EXPECT_EQ(_lua_modsapi, nullptr);
+}
+
+TEST_F(Engine, DebugPromptAndMessagesGoToTheLogCommandsComeFromStandardInput) {
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    const char cmds[] = "print('dbg')\nerror('oops')\ncont\n";
+    ASSERT_EQ(write(fds[1], cmds, sizeof cmds - 1), (ssize_t)(sizeof cmds - 1));
+    close(fds[1]);
+    int saved = dup(0);
+    dup2(fds[0], 0);
+    close(fds[0]);
+    capture([&] { run("debug.debug() after = true"); });
+    dup2(saved, 0);
+    close(saved);
+    clearerr(stdin);
+    EXPECT_EQ(global("after"), "true");
+    EXPECT_TRUE(logged("lua_debug> "));
+    EXPECT_TRUE(logged("dbg"));
+    bool oops = false;
+    for (const std::string& l : api->log) oops = oops || l.find("oops") != std::string::npos;
+    EXPECT_TRUE(oops);
 }
