@@ -112,6 +112,11 @@ public:
         }
     }
 
+    // Every file of the bundled game.
+    void copy_bundled() {
+        std::filesystem::copy(ZOV_GAME_DATA, dir / "data", std::filesystem::copy_options::recursive | std::filesystem::copy_options::overwrite_existing);
+    }
+
     std::string data(const std::string& name) const { return dir / ("data/" + name); }
     std::string home() const { return dir / "home"; }
 
