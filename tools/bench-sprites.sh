@@ -1,0 +1,79 @@
+#!/usr/bin/env bash
+# Sprite benchmark against LÖVE (Debian's love, installed here when
+# missing: it is needed for nothing else).  Both programs draw one picture N
+# times a frame at the same fixed pseudo-random positions, in a 640 x 480
+# window under Xvfb without vsync, for 32 x 32 and 4 x 4 pictures; each run
+# counts frames for SECONDS seconds after one second of warm-up.  The peer
+# runs twice, with its JIT on and off.  Prints frames a second and peak
+# memory side by side, and the ratios.
+#   bash tools/bench-sprites.sh [SECONDS] [N ...]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+SECONDS_RUN=${1:-5}
+shift || true
+COUNTS=("$@")
+[ ${#COUNTS[@]} -eq 0 ] && COUNTS=(20000 50000)
+
+bash tools/install-deps.sh
+SUDO=""
+[ "$(id -u)" -ne 0 ] && SUDO="sudo"
+if ! command -v love >/dev/null; then
+  echo "bench-sprites: installing love"
+  $SUDO apt-get install -y -qq --no-install-recommends love >/dev/null
+fi
+cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build build -j 2 --target tovmar2 >/dev/null
+
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+mkdir -p "$tmp/data" "$tmp/work" "$tmp/home" "$tmp/love"
+cp data/api.lua bench/sprites/tovmar2/main.lua "$tmp/data/"
+cp bench/sprites/love/*.lua "$tmp/love/"
+
+# An uncompressed 32-bit TGA, w x h, a colour gradient with a dark border.
+tga() {
+  local w=$1 h=$2 out=$3 x y
+  {
+    printf '\x00\x00\x02\x00\x00\x00\x00\x00\x00\x00\x00\x00'
+    printf "\\x$(printf %02x "$w")\\x00\\x$(printf %02x "$h")\\x00\\x20\\x28"
+    for ((y = 0; y < h; y++)); do
+      for ((x = 0; x < w; x++)); do
+        if ((x == 0 || y == 0 || x == w - 1 || y == h - 1)); then
+          printf '\x20\x20\x20\xff'
+        else
+          printf "\\x$(printf %02x $((255 * y / h)))\\x$(printf %02x $((255 * x / w)))\\xe0\\xff"
+        fi
+      done
+    done
+  } >"$out"
+}
+for s in 32 4; do
+  tga $s $s "$tmp/data/sprite$s.tga"
+  cp "$tmp/data/sprite$s.tga" "$tmp/love/"
+done
+
+# Runs one program under its own Xvfb screen of 800 x 600 (tovmar2's window
+# is 80/100 of the screen: 640 x 480).  Prints "<fps> <peak RSS in MiB>".
+measure() {
+  local log="$tmp/run.log" mem="$tmp/mem.txt"
+  (cd "$tmp/work" && HOME="$tmp/home" SDL_AUDIODRIVER=dummy vblank_mode=0 \
+    timeout $((SECONDS_RUN + 60)) xvfb-run -a -s "-screen 0 800x600x24" \
+    /usr/bin/time -f "%M" -o "$mem" "$@" >"$log" 2>/dev/null) || true
+  local fps
+  fps=$(grep -o 'fps [0-9.]*' "$log" | tail -1 | cut -d' ' -f2)
+  echo "${fps:-0} $(($(tail -1 "$mem" 2>/dev/null || echo 0) / 1024))"
+}
+
+printf '%-8s %-5s | %-15s | %-15s | %-15s | %-9s %-9s\n' N size "tovmar2 fps/MiB" "love fps/MiB" "love-nojit" "ratio" "nojit"
+for n in "${COUNTS[@]}"; do
+  for s in 32 4; do
+    read -r t_fps t_mem < <(measure "$PWD/build/tovmar2" -n "$n" -size "$s" -seconds "$SECONDS_RUN")
+    read -r l_fps l_mem < <(measure love "$tmp/love" "$n" "$s" "$SECONDS_RUN")
+    read -r j_fps j_mem < <(measure love "$tmp/love" "$n" "$s" "$SECONDS_RUN" nojit)
+    ratio=$(awk -v a="$t_fps" -v b="$l_fps" 'BEGIN { printf "%.2f", (b > 0 ? a / b : 0) }')
+    ratio_nojit=$(awk -v a="$t_fps" -v b="$j_fps" 'BEGIN { printf "%.2f", (b > 0 ? a / b : 0) }')
+    printf '%-8s %-5s | %7s %7s | %7s %7s | %7s %7s | %-9s %-9s\n' "$n" "$s" "$t_fps" "$t_mem" "$l_fps" "$l_mem" \
+      "$j_fps" "$j_mem" "$ratio" "$ratio_nojit"
+  done
+done
+echo "(ratio = tovmar2 fps / love fps; above 1 means tovmar2 is faster)"
