@@ -203,8 +203,8 @@ void Game::deinit() {
     // The engine goes first: while it closes its Lua state, finalizers may
     // still print into the API object's log.
     if (data.mods.mod) delete data.mods.mod;
+    data.mods.mod = nullptr; // the API object's destructor looks at it
     if (data.mods.api) delete data.mods.api;
-    data.mods.mod = nullptr;
     data.mods.api = nullptr;
     mixer_deinit();
     font_deinit();
