@@ -202,9 +202,11 @@ void Game::event(Event e) {
 void Game::deinit() {
     // The engine goes first: while it closes its Lua state, finalizers may
     // still print into the API object's log.
-    if (data.mods.mod) delete data.mods.mod;
-    data.mods.mod = nullptr; // the API object's destructor looks at it
-    if (data.mods.api) delete data.mods.api;
+    // Each pointer is cleared at once: the API object's destructor looks at
+    // the engine.
+    delete data.mods.mod;
+    data.mods.mod = nullptr;
+    delete data.mods.api;
     data.mods.api = nullptr;
     mixer_deinit();
     font_deinit();
