@@ -49,20 +49,25 @@ std::string base64_encode(const unsigned char* bytes_to_encode, unsigned int in_
 std::string base64_decode(const std::string& encoded_string) {
     std::string out(encoded_string.size() / 4 * 3 + 2, '\0');
     char* o = &out[0];
+    const unsigned char* p = (const unsigned char*)encoded_string.data();
+    size_t n = encoded_string.size(), i = 0;
+    // Whole groups, as long as all four characters are in the alphabet ("="
+    // is not).  A stranger inside a group ends the loop with fewer than four
+    // characters of that group left to take below.
+    for (; i + 4 <= n; i += 4, o += 3) {
+        int a = base64_values[p[i]], b = base64_values[p[i + 1]];
+        int c = base64_values[p[i + 2]], d = base64_values[p[i + 3]];
+        if ((a | b | c | d) < 0) break;
+        unsigned long group = (unsigned long)a << 18 | (unsigned long)b << 12 |
+                              (unsigned long)c << 6 | (unsigned long)d;
+        o[0] = (char)(group >> 16);
+        o[1] = (char)(group >> 8);
+        o[2] = (char)group;
+    }
     unsigned long group = 0;
     int collected = 0;
-    for (unsigned char c : encoded_string) {
-        if (!is_base64(c)) break; // "=" is outside the alphabet too
-        group = group << 6 | (unsigned long)base64_values[c];
-        if (++collected == 4) {
-            o[0] = (char)(group >> 16);
-            o[1] = (char)(group >> 8);
-            o[2] = (char)group;
-            o += 3;
-            group = 0;
-            collected = 0;
-        }
-    }
+    for (; i < n && is_base64(p[i]); i++, collected++)
+        group = group << 6 | (unsigned long)base64_values[p[i]];
     // 2 leftover characters hold 12 bits (one byte and 4 zero bits), 3 hold
     // 18 (two bytes and 2 zero bits); 1 holds less than a byte.
     if (collected == 2) {

@@ -10,8 +10,10 @@ namespace {
 
 inline md5_word_t rotl(md5_word_t x, int n) { return x << n | x >> (32 - n); }
 
-inline md5_word_t F(md5_word_t x, md5_word_t y, md5_word_t z) { return (x & y) | (~x & z); }
-inline md5_word_t G(md5_word_t x, md5_word_t y, md5_word_t z) { return (x & z) | (y & ~z); }
+// F and G as RFC 1321 defines them, (x & y) | (~x & z) and (x & z) | (y & ~z),
+// written with one operation fewer.
+inline md5_word_t F(md5_word_t x, md5_word_t y, md5_word_t z) { return z ^ (x & (y ^ z)); }
+inline md5_word_t G(md5_word_t x, md5_word_t y, md5_word_t z) { return y ^ (z & (x ^ y)); }
 inline md5_word_t H(md5_word_t x, md5_word_t y, md5_word_t z) { return x ^ y ^ z; }
 inline md5_word_t I(md5_word_t x, md5_word_t y, md5_word_t z) { return y ^ (x | ~z); }
 
@@ -147,9 +149,11 @@ void md5_append(md5_state_t* pms, const md5_byte_t* data, int nbytes) {
 void md5_finish(md5_state_t* pms, md5_byte_t digest[16]) {
     static const md5_byte_t pad[64] = {0x80};
     md5_byte_t length[8];
-    for (int i = 0; i < 8; i++) length[i] = (md5_byte_t)(pms->count[i >> 2] >> ((i & 3) * 8));
+    for (int i = 0; i < 8; i++)
+        length[i] = (md5_byte_t)(pms->count[i >> 2] >> ((i & 3) * 8));
     // Pad to 56 bytes modulo 64, leaving room for the 8 length bytes.
     md5_append(pms, pad, (int)((55 - (pms->count[0] >> 3)) & 63) + 1);
     md5_append(pms, length, 8);
-    for (int i = 0; i < 16; i++) digest[i] = (md5_byte_t)(pms->abcd[i >> 2] >> ((i & 3) * 8));
+    for (int i = 0; i < 16; i++)
+        digest[i] = (md5_byte_t)(pms->abcd[i >> 2] >> ((i & 3) * 8));
 }

@@ -47,8 +47,12 @@ private:
 // ====== Encoding ======
 
 TEST(Base64, Rfc4648TestVectorsBothWays) {
-    const char* vectors[][2] = {{"", ""},         {"f", "Zg=="},         {"fo", "Zm8="},
-                                {"foo", "Zm9v"}, {"foob", "Zm9vYg=="}, {"fooba", "Zm9vYmE="},
+    const char* vectors[][2] = {{"", ""},
+                                {"f", "Zg=="},
+                                {"fo", "Zm8="},
+                                {"foo", "Zm9v"},
+                                {"foob", "Zm9vYg=="},
+                                {"fooba", "Zm9vYmE="},
                                 {"foobar", "Zm9vYmFy"}};
     for (auto& v : vectors) {
         EXPECT_EQ(encode(v[0]), v[1]) << "encoding \"" << v[0] << "\"";
@@ -82,7 +86,8 @@ TEST(Base64, RoundTripsRandomBytesOfEveryLengthUpTo300) {
         for (char& c : bytes) c = (char)(rng() % 4 == 0 ? 0 : rng()); // plenty of NULs
         std::string text = encode(bytes);
         ASSERT_EQ(text.size(), (size_t)(len + 2) / 3 * 4) << "length " << len;
-        ASSERT_EQ(text.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/="),
+        ASSERT_EQ(text.find_first_not_of(
+                      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/="),
                   std::string::npos);
         ASSERT_EQ(base64_decode(text), bytes) << "length " << len;
         // Without its pad characters the text still decodes whole.
@@ -116,6 +121,21 @@ TEST(Base64Decode, StopsAtCharactersOfOtherAlphabets) {
     EXPECT_EQ(base64_decode("Zm9v-_8"), "foo"); // the URL-safe alphabet
     EXPECT_EQ(base64_decode("Zm9v.Zm9v"), "foo");
     EXPECT_EQ(base64_decode(std::string("Zm9v\0Zm9v", 9)), "foo");
+}
+
+TEST(Base64Decode, StrangerAtAnyPositionKeepsTheBytesOfTheCharactersBeforeIt) {
+    std::mt19937 rng(4648);
+    std::string bytes(30, '\0');
+    for (char& c : bytes) c = (char)rng();
+    const std::string text = encode(bytes); // 40 characters, no pad
+    const size_t partial[4] = {0, 0, 1, 2}; // bytes of a final group of k characters
+    for (size_t k = 0; k <= text.size(); k++) {
+        for (char stranger : {'\n', '=', '-', '\0'}) {
+            std::string broken = text.substr(0, k) + stranger + text.substr(k);
+            size_t kept = k / 4 * 3 + partial[k % 4];
+            ASSERT_EQ(base64_decode(broken), bytes.substr(0, kept)) << "stranger at " << k;
+        }
+    }
 }
 
 TEST(Base64Decode, GivesAnyByteValueIncludingNul) {

@@ -24,7 +24,8 @@ TEST(HtmlParse, ClosingAndSelfClosingTagsAreMarkedClosed) {
     // A closed tag gets no content, even when text follows it.
     EXPECT_EQ(scan("<br/>after<p>"), R"([{"closed":1,"tag":"br"},{"tag":"p"}])");
     EXPECT_EQ(scan("<a href=/x>"), R"([{"closed":1,"href":"x","tag":"a"}])");
-    EXPECT_EQ(scan("<a href=\"/x/\">"), R"([{"href":"/x/","tag":"a"}])") << "a quoted / does not close";
+    EXPECT_EQ(scan("<a href=\"/x/\">"), R"([{"href":"/x/","tag":"a"}])")
+        << "a quoted / does not close";
 }
 
 TEST(HtmlParse, AttributesNeedAWordAnEqualsSignAndAValue) {
@@ -32,7 +33,8 @@ TEST(HtmlParse, AttributesNeedAWordAnEqualsSignAndAValue) {
     EXPECT_EQ(scan("<a title='x y' alt='it\"s'>"), R"([{"alt":"it\"s","tag":"a","title":"x y"}])");
     EXPECT_EQ(scan("<a b c=d>"), R"([{"c":"d","tag":"a"}])");
     EXPECT_EQ(scan("<a x=1 x=2>"), R"([{"tag":"a","x":"2"}])") << "the later value wins";
-    EXPECT_EQ(scan("<p \"x\" y='z'>"), R"([{"tag":"p","y":"z"}])") << "a quoted value without = is dropped";
+    EXPECT_EQ(scan("<p \"x\" y='z'>"), R"([{"tag":"p","y":"z"}])")
+        << "a quoted value without = is dropped";
 }
 
 TEST(HtmlParse, BareValueIsOneWord) {
@@ -57,7 +59,8 @@ TEST(HtmlParse, TagsWithoutANameGiveEmptyRecords) {
 }
 
 TEST(HtmlParse, UnterminatedTagOrValueRunsToTheEnd) {
-    EXPECT_EQ(scan("<p>hi<img src=\"a.png\""), R"([{"content":"hi","tag":"p"},{"src":"a.png","tag":"img"}])");
+    EXPECT_EQ(scan("<p>hi<img src=\"a.png\""),
+              R"([{"content":"hi","tag":"p"},{"src":"a.png","tag":"img"}])");
     EXPECT_EQ(scan("<a b=\"xyz>text<p>"), R"([{"b":"xyz>text<p>","tag":"a"}])");
 }
 
@@ -75,13 +78,15 @@ TEST(HtmlParse, ContentAttributeKeepsTheFollowingTextOut) {
 }
 
 TEST(HtmlParse, ContentKeepsEveryByte) {
-    EXPECT_EQ(scan(std::string("<p> a\0\n\xff <b>", 11)), std::string("[{\"content\":\" a\\u0000\\n\xff \",\"tag\":\"p\"},{\"tag\":\"b\"}]"));
+    EXPECT_EQ(scan(std::string("<p> a\0\n\xff <b>", 11)),
+              std::string("[{\"content\":\" a\\u0000\\n\xff \",\"tag\":\"p\"},{\"tag\":\"b\"}]"));
 }
 
 // ====== Entities ======
 
 TEST(HtmlParse, FiveNamedEntitiesAreDecodedInTextAndValues) {
-    EXPECT_EQ(scan("<p>&amp;&lt;&gt;&quot;&nbsp;x<b>"), R"([{"content":"&<>\" x","tag":"p"},{"tag":"b"}])");
+    EXPECT_EQ(scan("<p>&amp;&lt;&gt;&quot;&nbsp;x<b>"),
+              R"([{"content":"&<>\" x","tag":"p"},{"tag":"b"}])");
     EXPECT_EQ(scan("<a t=\"&lt;&quot;\">"), R"([{"t":"<\"","tag":"a"}])");
 }
 
@@ -169,9 +174,10 @@ TEST(HtmlSteps, NeverReadOutsideTheText) {
 
 namespace {
 
-const char* const PIECES[] = {"<", ">", "/", "=", "\"", "'", "&", ";", "amp", "lt", "quot", "nbsp", "#",
-                              "p", "a", "href", "content", "closed", "tag", " ", "\n", "!--", "-->",
-                              "\xc3\xa9", "" /* a NUL byte */, "x=1", "<a b='c'>", "</p>"};
+const char* const PIECES[] = {"<", ">", "/", "=", "\"", "'", "&", ";", "amp", "lt", "quot",
+                              "nbsp", "#", "p", "a", "href", "content", "closed", "tag", " ",
+                              "\n", "!--", "-->", "\xc3\xa9", "" /* a NUL byte */, "x=1",
+                              "<a b='c'>", "</p>"};
 
 std::string random_markup(std::mt19937& rng) {
     std::string s;
@@ -211,7 +217,8 @@ size_t count_of(const std::string& s, char c) {
 TEST(HtmlFuzz, RandomAndMutatedMarkupScansSafely) {
     const std::string seed_doc =
         "<html><!-- top --><body class=\"main\" id=b1><p align='left'>Fish &amp; chips &lt;3</p>"
-        "<img src=\"a.png\" alt='x &quot;y&quot;'/><br/><a href=page.html target=_blank>go &#8594;</a>"
+        "<img src=\"a.png\" alt='x &quot;y&quot;'/><br/>"
+        "<a href=page.html target=_blank>go &#8594;</a>"
         "<meta content=\"c\"><td width=100px>&nbsp;</td></body></html>";
     std::mt19937 rng(1105);
     for (int round = 0; round < 20000; round++) {

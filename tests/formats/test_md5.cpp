@@ -181,7 +181,8 @@ TEST(Md5, OneAppendOf512MiBCountsItsBitsInTheHighWord) {
     md5_finish(&st, digest);
 
     TempDir dir;
-    std::string cmd = "head -c " + std::to_string(n) + " /dev/zero | md5sum > '" + (dir / "sum") + "'";
+    std::string cmd =
+        "head -c " + std::to_string(n) + " /dev/zero | md5sum > '" + (dir / "sum") + "'";
     ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
     EXPECT_EQ(hex(digest), read_file(dir / "sum").substr(0, 32));
 }
