@@ -97,17 +97,6 @@ TEST(Md5, Rfc1321TestSuite) {
     for (auto& t : suite) EXPECT_EQ(md5_of(t[0]), t[1]) << "MD5 (\"" << t[0] << "\")";
 }
 
-TEST(Md5, DigestIsTheRawBytesOfABCDLeastSignificantFirst) {
-    md5_state_t st;
-    md5_init(&st);
-    md5_byte_t digest[16];
-    md5_finish(&st, digest);
-    const md5_byte_t expected[16] = {0xd4, 0x1d, 0x8c, 0xd9, 0x8f, 0x00, 0xb2, 0x04,
-                                     0xe9, 0x80, 0x09, 0x98, 0xec, 0xf8, 0x42, 0x7e};
-    EXPECT_EQ(std::memcmp(digest, expected, 16), 0);
-    EXPECT_EQ(st.count[0], 512u) << "finish leaves the context as it stands, padding counted";
-}
-
 TEST(Md5, RandomMessagesMatchMd5sumAcrossThePaddingBoundaries) {
     std::mt19937 rng(1321);
     std::vector<std::string> messages;
