@@ -42,6 +42,8 @@ public:
     // in order to its parameters 1, 2, ... as text (none binds nothing).
     // Returns a list with one dict per row.  On failure: `error` 1, `errmsg`
     // and one line on standard error, and the rows read before the failure.
+    // A query without an open database, with params that are neither a list
+    // nor none, or with no statement in sql (blank or null) fails this way.
     var query(const char* sql, var params);
 
     // Start and end a transaction in SQLite; the results are dropped.
