@@ -1,6 +1,7 @@
 #include "zov_web.h"
 
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -29,15 +30,17 @@ void zov_web_deinit() {}
 // ====== Internals ======
 
 bool zov_web_extend(zov_web_buffer* buf, int ext) {
-    int need = buf->len + ext;
-    int target = buf->alloc ? buf->alloc : 1;
+    if (ext < 0 || ext > INT_MAX - buf->len) return false;
+    long long need = (long long)buf->len + ext;
+    long long target = buf->alloc ? buf->alloc : 1;
     while (target < need) target *= 2;
+    if (target > INT_MAX) target = need; // the sizes are ints: no doubling past them
     if (target <= buf->alloc) return true;
     unsigned char* grown = (unsigned char*)std::realloc(buf->data, (size_t)target);
     if (!grown) return false;
     std::memset(grown + buf->len, 0, (size_t)(target - buf->len));
     buf->data = grown;
-    buf->alloc = target;
+    buf->alloc = (int)target;
     return true;
 }
 
@@ -127,7 +130,7 @@ bool format_request(zov_web* page, const void* post, int postlen) {
                                              "Content-Length: %d\n\n";
     // Measured first: the longest host and path give a head beyond 1024 bytes.
     int head = std::snprintf(nullptr, 0, head_format, page->path, page->host, page->port, postlen);
-    if (!zov_web_extend(&req, head + 1 + postlen)) return false;
+    if (head < 0 || postlen > INT_MAX - head - 1 || !zov_web_extend(&req, head + 1 + postlen)) return false;
     std::snprintf((char*)req.data, (size_t)head + 1, head_format, page->path, page->host, page->port, postlen);
     if (postlen > 0) std::memcpy(req.data + head, post, (size_t)postlen);
     req.len = head + postlen;
@@ -188,7 +191,7 @@ zov_web* zov_web_create(const char* host, int port, const char* path, const void
         std::fprintf(stderr, "zov_web_create: bad post body (%d bytes)\n", postlen);
         fail(page);
     } else if (!format_request(page, post, postlen)) {
-        std::fprintf(stderr, "zov_web_create: out of memory\n");
+        std::fprintf(stderr, "zov_web_create: no memory for a request with %d body bytes\n", postlen);
         fail(page);
     }
     if (page->error) return page;
@@ -232,14 +235,16 @@ int recv_step(zov_web* page) {
     // One byte more than the chunk: the body always ends in a zero byte.
     if (!zov_web_extend(&res, ZOV_WEB_CHUNK + 1)) {
         std::fprintf(stderr, "zov_web: out of memory for the response\n");
-        return fail(page), 1;
+        fail(page);
+        return 1;
     }
     page->data = res.data + page->header;
     ssize_t n = recv(page->sockfd, res.data + res.len, ZOV_WEB_CHUNK, 0);
     if (n == -1) {
         if (is_transient(errno)) return 0;
         std::perror("recv");
-        return fail(page), 1;
+        fail(page);
+        return 1;
     }
     if (n == 0) {
         page->state = 4;
@@ -252,7 +257,8 @@ int recv_step(zov_web* page) {
     page->len = res.len - page->header;
     if (res.len > ZOV_WEB_RESPONSE_MAX) {
         std::fprintf(stderr, "zov_web: response from %s beyond %d bytes\n", page->host, ZOV_WEB_RESPONSE_MAX);
-        return fail(page), 1;
+        fail(page);
+        return 1;
     }
     return 0;
 }
