@@ -13,6 +13,7 @@ PACKAGES=(
   xvfb xauth xdotool
   sound-theme-freedesktop sox alsa-utils
   libsdl2-mixer-dev # only the audio benchmark, which compares against it
+  libcurl4-openssl-dev # only the web benchmark, which compares against it
   fonts-dejavu-core # source of the console font (tools/bake-console-font.sh)
   locales
   libssl-dev # only the formats benchmark, which compares against OpenSSL
