@@ -7,18 +7,14 @@
 #include <string>
 
 #include "game.h"
+#include "zov_printf.h"
 
 void _gprint(const char* file, int line, const char* func, int level, const char* fmt, ...) {
     (void)level;
     va_list ap;
     va_start(ap, fmt);
-    va_list ap2;
-    va_copy(ap2, ap);
-    int n = std::vsnprintf(nullptr, 0, fmt, ap);
+    std::string msg = zov_vformat(fmt, ap);
     va_end(ap);
-    std::string msg(n > 0 ? (size_t)n : 0, '\0');
-    if (n > 0) std::vsnprintf(&msg[0], (size_t)n + 1, fmt, ap2);
-    va_end(ap2);
 
     time_t now = std::time(nullptr);
     struct tm tm_now;

@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "game.h"
+#include "zov_printf.h"
 #include "gprint.h"
 #include "mods_console.h"
 #include "mods_lua.h"
@@ -67,13 +68,8 @@ void ModsAPI::log_entry(std::string s) {
 void ModsAPI::log_printf(const char* fmt, ...) {
     va_list ap;
     va_start(ap, fmt);
-    va_list ap2;
-    va_copy(ap2, ap);
-    int n = std::vsnprintf(nullptr, 0, fmt, ap);
+    std::string text = zov_vformat(fmt, ap);
     va_end(ap);
-    std::string text(n > 0 ? (size_t)n : 0, '\0');
-    if (n > 0) std::vsnprintf(&text[0], (size_t)n + 1, fmt, ap2);
-    va_end(ap2);
     log_entry(text);
 }
 

@@ -10,6 +10,7 @@
 #include "gprint.h"
 #include "mods_api.h"
 #include "zov_driver.h"
+#include "zov_printf.h"
 
 ModsAPI* _lua_modsapi = nullptr;
 
@@ -31,13 +32,8 @@ int lua_fputs(const char* msg, FILE* stream) { return lua_fwrite(msg, 1, std::st
 int lua_fprintf(FILE* stream, const char* fmt, ...) {
     va_list ap;
     va_start(ap, fmt);
-    va_list ap2;
-    va_copy(ap2, ap);
-    int n = std::vsnprintf(nullptr, 0, fmt, ap);
+    std::string text = zov_vformat(fmt, ap);
     va_end(ap);
-    std::string text(n > 0 ? (size_t)n : 0, '\0');
-    if (n > 0) std::vsnprintf(&text[0], (size_t)n + 1, fmt, ap2);
-    va_end(ap2);
     return lua_fputs(text.c_str(), stream);
 }
 

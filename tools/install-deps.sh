@@ -13,8 +13,10 @@ PACKAGES=(
   xvfb xauth xdotool
   sound-theme-freedesktop sox alsa-utils
   libsdl2-mixer-dev # only the audio benchmark, which compares against it
+  libcurl4-openssl-dev # only the web benchmark, which compares against it
   fonts-dejavu-core # source of the console font (tools/bake-console-font.sh)
   locales
+  libssl-dev # only the formats benchmark, which compares against OpenSSL
 )
 
 missing=()
@@ -36,4 +38,10 @@ fi
 if ! locale -a 2>/dev/null | grep -qix 'de_DE.utf8'; then
   echo "install-deps: generating the de_DE.UTF-8 locale"
   $SUDO localedef -i de_DE -f UTF-8 de_DE.UTF-8
+fi
+
+# Tests check that Base64 decoding ignores a single-byte locale's letters.
+if ! locale -a 2>/dev/null | grep -qix 'de_DE.iso88591'; then
+  echo "install-deps: generating the de_DE.ISO-8859-1 locale"
+  $SUDO localedef -i de_DE -f ISO-8859-1 de_DE.ISO-8859-1
 fi

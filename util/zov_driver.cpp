@@ -1,4 +1,5 @@
 #include "zov_driver.h"
+#include "zov_printf.h"
 
 #include <cerrno>
 #include <climits>
@@ -162,17 +163,15 @@ static char* _driver_path_format(char* buf, size_t size, const char* fmt, ...)
 static char* _driver_path_format(char* buf, size_t size, const char* fmt, ...) {
     va_list args;
     va_start(args, fmt);
-    va_list again;
-    va_copy(again, args);
-    int len = std::vsnprintf(buf, size, fmt, args);
+    std::string whole = zov_vformat(fmt, args);
     va_end(args);
-    if (len < 0 || static_cast<size_t>(len) >= size) {
-        std::string whole(len > 0 ? len : 0, '\0');
-        if (len > 0) std::vsnprintf(&whole[0], len + 1, fmt, again);
-        std::fprintf(stderr, "path too long (%d bytes, at most %zu): %s\n", len, size - 1, whole.c_str());
+    if (whole.size() >= size) {
+        std::fprintf(stderr, "path too long (%zu bytes, at most %zu): %s\n", whole.size(), size - 1,
+                     whole.c_str());
         buf[0] = '\0';
+    } else {
+        std::memcpy(buf, whole.c_str(), whole.size() + 1);
     }
-    va_end(again);
     return buf;
 }
 

@@ -497,8 +497,10 @@ void _gfx_tex_recycle() {
 
 int gfx_img_add(const char* name, int tid, GfxRect rect, GfxRect shape) {
     auto it = _gfx->img_map.find(name);
-    if (it == _gfx->img_map.end()) {
-        it = _gfx->img_map.emplace(name, (int)_gfx->img_data.size()).first;
+    // A name cached as not found (0) gets an entry of its own too: writing
+    // through it would fill the reserved entry 0 that every bad id reads.
+    if (it == _gfx->img_map.end() || it->second == 0) {
+        it = _gfx->img_map.insert_or_assign(name, (int)_gfx->img_data.size()).first;
         _gfx->img_data.push_back(GfxImage());
     }
     GfxImage& img = _gfx->img_data[it->second];

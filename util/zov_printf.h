@@ -7,6 +7,13 @@
 // threads' lines can interleave only between a line and its added newline.
 #pragma once
 
+#include <cstdarg>
+#include <string>
+
+// The text that vsnprintf makes of a format and its arguments, whole, at any
+// length (empty on a format error).  `ap` is consumed.
+std::string zov_vformat(const char* fmt, va_list ap);
+
 // Writes one log line; `level` is accepted for the callers' sake and unused.
 // A message of any length is written whole.
 void _zov_iprintf(const char* file, int line, const char* func, int level, const char* fmt, ...)

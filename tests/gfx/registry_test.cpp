@@ -254,6 +254,24 @@ TEST_F(GfxRegistry, AtlasReloadKeepsIdsAndIgnoresABrokenFile) {
     EXPECT_EQ(_gfx_get_img(r2)->rect.x, 10) << "a frame that is gone keeps its rectangles";
 }
 
+TEST_F(GfxRegistry, AFrameNamedLikeAMissedPictureGetsItsOwnId) {
+    Capture err(stderr), out(stdout);
+    EXPECT_EQ(gfx_img_load("jump"), 0); // asked for before its atlas: cached as none
+    touch("hop.png");
+    ASSERT_TRUE(write_file(dir / "hop.json",
+                           R"({"frames": {"jump.png": {"frame": {"x": 3, "y": 4, "w": 5, "h": 6},
+                                                      "sourceSize": {"w": 7, "h": 8}}}})"));
+    gfx_atlas_load("hop");
+    const GfxImage& none = _gfx->img_data[0];
+    EXPECT_EQ(none.tid, 0) << "the reserved entry stays all zero";
+    EXPECT_EQ(none.rect.w, 0);
+    EXPECT_EQ(none.shape.w, 0);
+    int jump = gfx_img_load("jump");
+    ASSERT_GT(jump, 0);
+    EXPECT_EQ(_gfx_get_img(jump)->rect.x, 3);
+    EXPECT_EQ(gfx_img_get_width(jump), 7);
+}
+
 TEST_F(GfxRegistry, AtlasOfAMissingPictureRegistersNothing) {
     ASSERT_TRUE(write_file(dir / "lone.json", R"({"frames": {"x.png": {}}})"));
     gfx_atlas_load("lone");

@@ -36,9 +36,12 @@ protected:
         white.w = white.h = 4;
         white.px.assign(4 * 4 * 4, 255);
         ASSERT_TRUE(write_png(pics / "white.png", white));
-        driver_set_altdir(pics.path().c_str());
         GAME_THIS = &game;
+        // The API object builds the console, which loads the data
+        // directory's "console" font once for the whole test.
+        driver_set_altdir(ZOV_TEST_DATA "/../../data");
         api = new ModsAPI(game);
+        driver_set_altdir(pics.path().c_str());
         game.data.mods.api = api;
         set_view(0, 0, WIN_W, WIN_H);
         gfx_clear();

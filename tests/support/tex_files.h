@@ -14,7 +14,7 @@
 #include <stb_image.h>
 #include <stb_image_write.h>
 
-#include "support/capture.h" // TempDir
+#include "support/capture.h" // TempDir, Capture
 
 // Real pictures of Debian packages (see tools/install-deps.sh).
 #define ADWAITA "/usr/share/icons/Adwaita"

@@ -1,0 +1,8 @@
+# Real keys reach the game's window through xdotool, found with Xlib (the
+# end-to-end helpers, which also name the program).
+add_dependencies(test_${name} tovmar2)
+target_compile_definitions(test_${name} PRIVATE
+  ZOV_GAME_EXE="$<TARGET_FILE:tovmar2>"
+  ZOV_GAME_DATA="${CMAKE_SOURCE_DIR}/data")
+pkg_check_modules(X11 REQUIRED IMPORTED_TARGET x11)
+target_link_libraries(test_${name} PRIVATE PkgConfig::X11)
