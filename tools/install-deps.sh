@@ -11,6 +11,7 @@ PACKAGES=(
   adwaita-icon-theme libpython3.11-testsuite # real pictures for the texture tests
   libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev
   xvfb xauth xdotool
+  python3 # a real HTTP server for the web client's interop test
   sound-theme-freedesktop sox alsa-utils
   libsdl2-mixer-dev # only the audio benchmark, which compares against it
   libcurl4-openssl-dev # only the web benchmark, which compares against it
