@@ -357,9 +357,11 @@ bool is_alnum_ascii(unsigned char c) {
 } // namespace
 
 int zov_web_urlencode_len(const char* in, int l) {
-    int size = 1;
+    // Counted wide: three bytes out per byte in passes an int long before l
+    // does, and a wrapped size would cut the encoding short unseen.
+    long long size = 1;
     for (int i = 0; i < l; i++) size += is_alnum_ascii((unsigned char)in[i]) ? 1 : 3;
-    return size;
+    return size > INT_MAX ? -1 : (int)size;
 }
 
 void zov_web_urlencode(char* out, int len, const char* in, int l) {

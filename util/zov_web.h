@@ -108,7 +108,8 @@ void zov_web_destroy(zov_web* page);
 
 // ====== Form encoding ======
 
-// The size zov_web_urlencode needs for the l bytes at in, terminator included.
+// The size zov_web_urlencode needs for the l bytes at in, terminator
+// included; -1 when that size is beyond an int.
 int zov_web_urlencode_len(const char* in, int l);
 // Percent-encodes the l bytes at in into out (len bytes): ASCII letters and
 // digits stay, every other byte becomes "%xx" in lower case.  Stops at the

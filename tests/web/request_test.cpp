@@ -3,8 +3,11 @@
 // and the arguments refused because they would make an unsafe request.
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cstring>
 #include <string>
+
+#include <sys/mman.h>
 
 #include "loopback.h"
 #include "support/capture.h"
@@ -128,4 +131,17 @@ TEST(WebUrlencode, StopsAtTheFirstByteThatDoesNotFitWhole) {
     out[0] = '#';
     zov_web_urlencode(out, 0, "a", 1);
     EXPECT_EQ(out[0], '#') << "len 0 writes nothing";
+}
+
+// Three bytes out per byte in: from about 716 million bytes on, the size no
+// longer fits an int.  It must not wrap around to a small size that would
+// let the encoding be cut short without a word.
+TEST(WebUrlencode, SizeBeyondAnIntIsReportedNotWrapped) {
+    const int n = INT_MAX / 3 + 1; // zero bytes: each needs "%00"
+    // Untouched anonymous pages read as zeros and take no memory.
+    void* p = mmap(nullptr, (size_t)n, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    ASSERT_NE(p, MAP_FAILED);
+    EXPECT_EQ(zov_web_urlencode_len((const char*)p, n - 1), 1 + 3 * (n - 1)) << "the largest size that fits";
+    EXPECT_EQ(zov_web_urlencode_len((const char*)p, n), -1);
+    munmap(p, (size_t)n);
 }
