@@ -1,6 +1,7 @@
 #include "zov_driver-sdl2.h"
 
 #include <cstdio>
+#include <malloc.h>
 #include <cstring>
 #include <string>
 
@@ -199,6 +200,12 @@ SDL_Window* _try_init_video(int ww, int hh, int full) {
 
 void driver_video_init(int ww, int hh, int dw, int dh, int mw, int mh, int full) {
     zov_iprintf("init_video: %d %d %d %d %d %d %d\n", ww, hh, dw, dh, mw, mh, full);
+    // Mesa's software rasterizer bins every frame's triangles into blocks of
+    // 64 KiB that it mallocs while drawing and frees once the frame is
+    // rasterized: 8 MiB a frame for 50,000 sprites.  glibc would hand the
+    // heap top back to the kernel and the next frame page-fault it in again,
+    // a third of the main thread's time.  A larger trim threshold keeps it.
+    mallopt(M_TRIM_THRESHOLD, 64 << 20);
     SDL_Window* win = _try_init_video(ww, hh, full);
     if (!win) return;
     SDL_SetWindowMinimumSize(win, mw, mh);

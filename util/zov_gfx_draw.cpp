@@ -1,7 +1,6 @@
 #include "zov_gfx_draw.h"
 
 #include <GL/gl.h>
-#include <malloc.h>
 
 #include <algorithm>
 #include <cmath>
@@ -245,14 +244,6 @@ void gfx_fill(unsigned int colour, int x, int y, int w, int h) {
 // ====== Batching ======
 
 void gfx_batch_begin() {
-    // Mesa's software rasterizer bins every frame's triangles into blocks of
-    // 64 KiB that it mallocs while drawing and frees once the frame is
-    // rasterized: 8 MiB a frame for 50,000 sprites.  glibc then hands the
-    // heap top back to the kernel, and the next frame page-faults it in
-    // again, a third of the main thread's time.  Keeping a larger heap top
-    // avoids both.  Set once, by the first batch.
-    static const bool heap_kept = mallopt(M_TRIM_THRESHOLD, 64 << 20) == 1;
-    (void)heap_kept;
     gfx_batch_flush();
     batch.open = true;
     float c[4];

@@ -78,9 +78,7 @@ void gfx_fill(unsigned int colour, int x, int y, int w, int h);
 // Quads queued at most; one more draws the queue first.
 enum { GFX_BATCH_QUADS = 4096 };
 
-// Opens the batch; its colour starts as GL's current colour.  The first call
-// also sets the process's malloc to keep up to 64 MiB free at the heap top
-// (GL's per-frame allocations would page-fault in again every frame).
+// Opens the batch; its colour starts as GL's current colour.
 void gfx_batch_begin();
 // Draws what is queued; the batch stays open.  Leaves GL's current colour
 // as the batch's.

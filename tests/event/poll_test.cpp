@@ -17,20 +17,6 @@ protected:
     void SetUp() override { poll_drain(); }
 };
 
-Event key_record(int type, int sym, int key, int mods) {
-    Event e(type);
-    e._v = sym;
-    e.v = key;
-    e.b = mods;
-    return e;
-}
-
-Event text_record(int c) {
-    Event e(EVT_KEYDOWN);
-    e.c = c;
-    return e;
-}
-
 Event with(Event e, int b, int device) {
     e.b = b;
     e.device = device;

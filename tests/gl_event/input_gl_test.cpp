@@ -51,20 +51,6 @@ std::vector<std::string> records_until(int type) {
     return got;
 }
 
-Event key(int type, int sym, int k, int mods) {
-    Event e(type);
-    e._v = sym;
-    e.v = k;
-    e.b = mods;
-    return e;
-}
-
-Event text_byte(int c) {
-    Event e(EVT_KEYDOWN);
-    e.c = c;
-    return e;
-}
-
 Event button(int type, float x, float y, int b) {
     Event e = event_at(type, x, y);
     e.b = b;
@@ -139,15 +125,15 @@ TEST_F(EventWindow, RealKeysTextAndClickArriveInOrder) {
                       "click 3";
     ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
     std::vector<std::string> want = {
-        event_text(key(EVT_KEYDOWN, SDLK_LCTRL, KEY_NONE, 2)),
-        event_text(key(EVT_KEYDOWN, 'q', KEY_q, 2)),
-        event_text(key(EVT_KEYUP, SDLK_LCTRL, KEY_NONE, 0)), // xdotool lets go in the order it pressed
-        event_text(key(EVT_KEYUP, 'q', KEY_q, 0)),
-        event_text(key(EVT_KEYDOWN, SDLK_LSHIFT, KEY_NONE, 1)),
-        event_text(key(EVT_KEYDOWN, 'a', KEY_a, 1)),
-        event_text(text_byte('A')),
-        event_text(key(EVT_KEYUP, SDLK_LSHIFT, KEY_NONE, 0)),
-        event_text(key(EVT_KEYUP, 'a', KEY_a, 0)),
+        event_text(key_record(EVT_KEYDOWN, SDLK_LCTRL, KEY_NONE, 2)),
+        event_text(key_record(EVT_KEYDOWN, 'q', KEY_q, 2)),
+        event_text(key_record(EVT_KEYUP, SDLK_LCTRL, KEY_NONE, 0)), // xdotool lets go in the order it pressed
+        event_text(key_record(EVT_KEYUP, 'q', KEY_q, 0)),
+        event_text(key_record(EVT_KEYDOWN, SDLK_LSHIFT, KEY_NONE, 1)),
+        event_text(key_record(EVT_KEYDOWN, 'a', KEY_a, 1)),
+        event_text(text_record('A')),
+        event_text(key_record(EVT_KEYUP, SDLK_LSHIFT, KEY_NONE, 0)),
+        event_text(key_record(EVT_KEYUP, 'a', KEY_a, 0)),
         event_text(button(EVT_MOUSEDOWN, 100, 50, SDL_BUTTON_RIGHT)),
         event_text(button(EVT_MOUSEUP, 100, 50, SDL_BUTTON_RIGHT)),
     };

@@ -35,6 +35,22 @@ inline Event event_at(int type, float x, float y, float dx = 0, float dy = 0) {
     return e;
 }
 
+// The record a key event becomes: raw SDL key, translated key, modifier bits.
+inline Event key_record(int type, int sym, int key, int mods) {
+    Event e(type);
+    e._v = sym;
+    e.v = key;
+    e.b = mods;
+    return e;
+}
+
+// The record that hands out one byte of typed text.
+inline Event text_record(int c) {
+    Event e(EVT_KEYDOWN);
+    e.c = c;
+    return e;
+}
+
 // The next record.  A poll may answer nothing once right after events were
 // pushed, so a few polls are allowed before giving up with EVT_MAX.
 inline Event poll_one() {
