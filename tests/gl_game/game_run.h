@@ -177,12 +177,7 @@ public:
 
     // Waits until standard output holds `count` lines containing `needle`.
     bool wait_line(const std::string& needle, int seconds = 10, int count = 1) const {
-        auto end = Clock::now() + std::chrono::seconds(seconds);
-        while (Clock::now() < end) {
-            if (count_lines(out(), needle) >= count) return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        }
-        return false;
+        return within(seconds, [&] { return count_lines(out(), needle) >= count; });
     }
 
     // The exit status, or -1 (after killing it) when the program is still
