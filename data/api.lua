@@ -1,4 +1,5 @@
 -- api.lua: runs in every fresh script engine, before the game's main script.
+-- docs/scripting.md describes the hooks, the events and every script global.
 --
 -- The host calls four hooks: _init() once after a (re)start, _loop(dt) and
 -- _paint() every frame, _event(e) for every input event.  They are defined

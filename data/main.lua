@@ -23,7 +23,7 @@ SHIP_Y = H - 18
 BEST_FILE = "best.txt"
 DEMO = tonumber(zov_params_get("demo"))
 
-game = game or {mode = "title", score = 0, lives = 3, best = 0, x = W / 2, things = {}, time = 0}
+game = game or {mode = "title", score = 0, lives = 3, best = 0, x = W / 2, things = {}, time = 0, flash = 0}
 input = input or {left = false, right = false, mouse_x = nil}
 
 -- ====== Best score ======
@@ -33,8 +33,10 @@ function load_best()
 end
 
 function save_best(score)
-    local ok, err = pcall(zov_file_save, BEST_FILE, tostring(score))
-    if not ok then print("the best score could not be kept: " .. tostring(err)) end
+    -- Losing the best score must not stop the game, whether the failed write
+    -- is raised or answered with false and a reason.
+    local ok, saved, why = pcall(zov_file_save, BEST_FILE, tostring(score))
+    if not ok or saved == false then print("the best score could not be kept: " .. tostring(why or saved)) end
 end
 
 -- ====== Rounds ======
@@ -48,6 +50,7 @@ end
 
 function end_round()
     game.mode = "over"
+    game.flash = 0 -- _loop stops with the round: a hit tint would stay on for good
     zov_sample_play("over.wav", 0.8)
     if game.score > game.best then
         game.best = game.score

@@ -4,6 +4,8 @@
 
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <string>
 
 #include "mods.h"
 #include "mods_api.h"
@@ -63,6 +65,36 @@ static bool _game_window_usable() {
     return true;
 }
 
+// A start that cannot work as meant gets one line saying why.  Paths are
+// relative to the working directory, which tools/run.sh moves into build/:
+// the lines show them absolute.
+static std::string _game_absolute(const char* path) {
+    std::error_code err;
+    std::filesystem::path p = std::filesystem::absolute(path, err);
+    return err ? std::string(path) : p.lexically_normal().string();
+}
+
+static void _game_explain_start(const char* mod) {
+    const char* data = _driver_get_datadir();
+    std::error_code err;
+    if (!std::filesystem::is_directory(data, err)) {
+        std::fprintf(stderr,
+                     "tovmar2: no data directory %s (%s from the working directory); start tovmar2 from a folder "
+                     "beside data/, as bash tools/run.sh does: cd build && ./tovmar2\n",
+                     _game_absolute(data).c_str(), data);
+    }
+    if (!mod[0]) return;
+    if (std::filesystem::is_directory(mod, err)) {
+        std::string main = std::string(mod) + (mod[std::strlen(mod) - 1] == '/' ? "" : "/") + "main.lua";
+        std::fprintf(stderr, "tovmar2: -mod %s is a directory; name its main script, e.g. -mod %s\n", mod,
+                     main.c_str());
+    } else if (!std::filesystem::exists(mod, err)) {
+        std::fprintf(stderr, "tovmar2: -mod %s: no such file (%s); the data directory's script of the same name "
+                             "runs instead, if there is one\n",
+                     mod, _game_absolute(mod).c_str());
+    }
+}
+
 bool Game::args(int argc, char** argv) {
     _argc = argc;
     _argv = argv;
@@ -81,6 +113,7 @@ bool Game::args(int argc, char** argv) {
 
 bool Game::init() {
     GAME_THIS = this;
+    _game_explain_start(_mod);
     driver_init(255);
     driver_set_gamename("ZovGame");
     driver_set_caption("ZovGame");

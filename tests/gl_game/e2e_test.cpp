@@ -239,6 +239,55 @@ TEST(GameRun, OverlongModPathIsRefused) {
     EXPECT_EQ(run.out().find("init_video"), std::string::npos) << "nothing starts";
 }
 
+// A start that cannot work as meant writes one line on standard error that
+// names what was looked for; the program then starts as usual.
+TEST(GameRun, WrongStartsSayWhy) {
+    struct Case {
+        const char* what;
+        const char* cwd;           // under the run's folder
+        std::vector<std::string> args;
+        const char* line;          // "%s": the run's folder
+        const char* runs;          // what the started script prints
+    } cases[] = {
+        {"no data directory", "lost/deeper", {},
+         "tovmar2: no data directory %s/lost/data (../data from the working directory); start tovmar2 from a "
+         "folder beside data/, as bash tools/run.sh does: cd build && ./tovmar2",
+         nullptr},
+        {"missing -mod file", "work", {"-mod", "mine/main.lua"},
+         "tovmar2: -mod mine/main.lua: no such file (%s/work/mine/main.lua); the data directory's script of the "
+         "same name runs instead, if there is one",
+         "data main"},
+        {"-mod names a directory", "work", {"-mod", "mine"},
+         "tovmar2: -mod mine is a directory; name its main script, e.g. -mod mine/main.lua", nullptr},
+        {"-mod names the main script", "work", {"-mod", "mine/game.lua"}, nullptr, "my main"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        GameRun run;
+        run.put("main.lua", "print(\"data main\")");
+        std::filesystem::create_directories(run.dir / "work/mine");
+        write_file(run.dir / "work/mine/game.lua", "print(\"my main\")");
+        run.workdir = run.dir / c.cwd;
+        std::filesystem::create_directories(run.workdir);
+        run.start(c.args);
+        ASSERT_TRUE(run.wait_line("mods_reload: ")) << run.out() << run.err();
+        XDisplay x;
+        x.close(x.find(run.pid()));
+        EXPECT_EQ(run.wait_exit(), 0);
+
+        std::vector<std::string> said = lines_of(run.err());
+        if (c.line) {
+            char want[1024];
+            std::snprintf(want, sizeof want, c.line, run.dir.path().c_str());
+            EXPECT_EQ(line_index(said, want), 0) << "the first line on standard error:\n" << run.err();
+        }
+        EXPECT_EQ(count_lines(run.err(), "tovmar2:"), c.line ? 1 : 0) << run.err();
+        if (c.runs) {
+            EXPECT_EQ(count_lines(run.out(), std::string("ModsAPI: ") + c.runs), 1) << run.out();
+        }
+    }
+}
+
 TEST(GameRun, NoDisplayEndsWithStatusOne) {
     GameRun run;
     run.put("main.lua", "function _init() print(\"init\") end");

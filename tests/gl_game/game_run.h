@@ -27,6 +27,7 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -94,9 +95,22 @@ inline std::vector<std::string> printed(const std::string& out) {
     return texts;
 }
 
+// Whether `done()` turns true within `seconds`, asked every few milliseconds.
+template <class Done>
+bool within(int seconds, Done done) {
+    auto end = Clock::now() + std::chrono::seconds(seconds);
+    while (Clock::now() < end) {
+        if (done()) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+}
+
 class GameRun {
 public:
     TempDir dir;
+    // The working directory; empty means "work" of the temporary folder.
+    std::string workdir;
 
     GameRun() {
         for (const char* sub : {"data", "work", "home"}) std::filesystem::create_directory(dir / sub);
@@ -131,7 +145,8 @@ public:
     void start(const std::vector<std::string>& args = {}, const std::vector<std::string>& env = {}) {
         pid_ = fork();
         if (pid_ != 0) return;
-        if (chdir((dir / "work").c_str()) != 0) _exit(126);
+        std::string cwd = workdir.empty() ? std::string(dir / "work") : workdir;
+        if (chdir(cwd.c_str()) != 0) _exit(126);
         setenv("HOME", home().c_str(), 1);
         setenv("SDL_AUDIODRIVER", "dummy", 1);
         for (const std::string& e : env) {
@@ -162,12 +177,7 @@ public:
 
     // Waits until standard output holds `count` lines containing `needle`.
     bool wait_line(const std::string& needle, int seconds = 10, int count = 1) const {
-        auto end = Clock::now() + std::chrono::seconds(seconds);
-        while (Clock::now() < end) {
-            if (count_lines(out(), needle) >= count) return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        }
-        return false;
+        return within(seconds, [&] { return count_lines(out(), needle) >= count; });
     }
 
     // The exit status, or -1 (after killing it) when the program is still
@@ -232,16 +242,45 @@ public:
         *height = a.height;
     }
 
+    // The window's pixels as read from the screen at one moment.
+    class Shot {
+    public:
+        explicit Shot(XImage* img) : img_(img) {}
+        Shot(const Shot&) = delete;
+        Shot& operator=(const Shot&) = delete;
+        ~Shot() {
+            if (img_) XDestroyImage(img_);
+        }
+        // One pixel as 0xRRGGBB; 0xdeadbeef outside the window or when the
+        // window could not be read.
+        unsigned rgb(int x, int y) const {
+            if (!img_ || x < 0 || y < 0 || x >= img_->width || y >= img_->height) return 0xdeadbeef;
+            unsigned long p = XGetPixel(img_, x, y);
+            return (unsigned)(((p & img_->red_mask) >> shift(img_->red_mask)) << 16 |
+                              ((p & img_->green_mask) >> shift(img_->green_mask)) << 8 |
+                              ((p & img_->blue_mask) >> shift(img_->blue_mask)));
+        }
+
+    private:
+        XImage* img_;
+    };
+
+    std::unique_ptr<Shot> shot(Window w) {
+        int width, height;
+        size(w, &width, &height);
+        return std::make_unique<Shot>(XGetImage(d, w, 0, 0, width, height, AllPlanes, ZPixmap));
+    }
+
     // The colour of one window pixel as 0xRRGGBB, read from the screen.
     unsigned pixel(Window w, int x, int y) {
-        XImage* img = XGetImage(d, w, x, y, 1, 1, AllPlanes, ZPixmap);
-        if (!img) return 0xdeadbeef;
-        unsigned long p = XGetPixel(img, 0, 0);
-        unsigned rgb = (unsigned)(((p & img->red_mask) >> shift(img->red_mask)) << 16 |
-                                  ((p & img->green_mask) >> shift(img->green_mask)) << 8 |
-                                  ((p & img->blue_mask) >> shift(img->blue_mask)));
-        XDestroyImage(img);
-        return rgb;
+        Shot one(XGetImage(d, w, x, y, 1, 1, AllPlanes, ZPixmap));
+        return one.rgb(0, 0);
+    }
+
+    // Moves the pointer into the window, as a moving mouse does.
+    void point(Window w, int x, int y) {
+        XWarpPointer(d, None, w, 0, 0, 0, 0, x, y);
+        XFlush(d);
     }
 
     // Asks the window to close, as a window manager's close button does.

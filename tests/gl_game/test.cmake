@@ -6,3 +6,4 @@ target_compile_definitions(test_${name} PRIVATE
   ZOV_GAME_DATA="${CMAKE_SOURCE_DIR}/data")
 pkg_check_modules(X11 REQUIRED IMPORTED_TARGET x11)
 target_link_libraries(test_${name} PRIVATE PkgConfig::X11)
+target_compile_definitions(test_${name} PRIVATE ZOV_DOCS="${CMAKE_SOURCE_DIR}/docs/scripting.md")
