@@ -165,7 +165,7 @@ static void _host_output(lua_State* L) {
     lua_pop(L, 3);
 
     lua_getglobal(L, "debug");
-    lua_pushcfunction(L, _host_debug);
+    lua_pushcfunction(L, _guarded<_host_debug>);
     lua_setfield(L, -2, "debug");
     lua_pop(L, 1);
 }
