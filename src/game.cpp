@@ -203,7 +203,8 @@ void Game::event(Event e) {
         _quit = 1;
         return;
     }
-    bool chord = e.type == EVT_KEYDOWN && _game_chord_mods(e);
+    // A held chord acts once: its key repeats reach the scripts as keys.
+    bool chord = e.type == EVT_KEYDOWN && !e.t && _game_chord_mods(e);
     if (chord && e.v == KEY_f) {
         _full = _full == 1 ? -1 : 1;
         event(Event(EVT_RESET));

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdarg>
 #include <cstring>
+#include <new>
 
 #include "gprint.h"
 #include "mods_api.h"
@@ -35,6 +36,28 @@ int lua_fprintf(FILE* stream, const char* fmt, ...) {
     std::string text = zov_vformat(fmt, ap);
     va_end(ap);
     return lua_fputs(text.c_str(), stream);
+}
+
+// ====== Allocation failures of the host's own code ======
+
+// Runs f; a C++ allocation failure becomes the Lua error "not enough
+// memory".  The library's catch-all would otherwise turn it into a status
+// of -1 with whatever value lay on top of the stack as the error.
+template <class F>
+static int _oom_guard(lua_State* L, F&& f) {
+    try {
+        return f();
+    } catch (const std::bad_alloc&) {
+    }
+    // Raised after the handler has ended: the exception is gone by then.
+    lua_pushliteral(L, "not enough memory");
+    return lua_error(L);
+}
+
+// A host function called from Lua, with the guard around it.
+template <lua_CFunction f>
+static int _guarded(lua_State* L) {
+    return _oom_guard(L, [L] { return f(L); });
 }
 
 // ====== The library's printing, pointed at the output functions ======
@@ -126,23 +149,23 @@ static int _host_debug(lua_State* L) {
 }
 
 static void _host_output(lua_State* L) {
-    lua_register(L, "print", _host_print);
+    lua_register(L, "print", _guarded<_host_print>);
 
     luaL_getmetatable(L, LUA_FILEHANDLE);
     lua_getfield(L, -1, "write");
-    lua_pushcclosure(L, _host_f_write, 1);
+    lua_pushcclosure(L, _guarded<_host_f_write>, 1);
     lua_pushvalue(L, -1);
     lua_setfield(L, -3, "write");
     // Stack: metatable, host file:write.
     lua_getglobal(L, "io");
     lua_getfield(L, -1, "output");
     lua_pushvalue(L, -3);
-    lua_pushcclosure(L, _host_io_write, 2);
+    lua_pushcclosure(L, _guarded<_host_io_write>, 2);
     lua_setfield(L, -2, "write");
     lua_pop(L, 3);
 
     lua_getglobal(L, "debug");
-    lua_pushcfunction(L, _host_debug);
+    lua_pushcfunction(L, _guarded<_host_debug>);
     lua_setfield(L, -2, "debug");
     lua_pop(L, 1);
 }
@@ -176,14 +199,56 @@ static void l_message(const char* pname, const char* msg) {
     std::fflush(stderr);
 }
 
-static int report(lua_State* L, int status) {
-    if (status && !lua_isnil(L, -1)) {
-        const char* msg = lua_tostring(L, -1);
-        if (!msg) msg = "(error object is not a string)";
-        l_message("tovmar2", msg);
-        lua_pop(L, 1);
+// Writes the "tovmar2: " lines for the error value on top and pops it.  A
+// nil value (error() or error(nil)) gets a line of its own that names the
+// chunk.  Only with `convert` is a number turned into text: that allocates,
+// which is allowed inside a protected call only.
+static void _report_value(lua_State* L, const char* name, bool convert) {
+    char none[600];
+    const char* msg = nullptr;
+    if (lua_isnil(L, -1)) {
+        std::snprintf(none, sizeof none, "%s raised an error without a message", name);
+        msg = none;
+    } else if (convert || lua_type(L, -1) == LUA_TSTRING) {
+        msg = lua_tostring(L, -1);
+    }
+    l_message("tovmar2", msg ? msg : "(error object is not a string)");
+    lua_pop(L, 1);
+}
+
+// Reports a failed status, then collects all garbage.  The collection runs
+// finalizers, which may raise in turn: the caller runs this inside a
+// protected call.
+static int report(lua_State* L, int status, const char* name) {
+    if (status) {
+        _report_value(L, name, true);
         lua_gc(L, LUA_GCCOLLECT, 0);
     }
+    return status;
+}
+
+template <class Body>
+static int _protected_body(lua_State* L) {
+    Body& body = *static_cast<Body*>(lua_touserdata(L, 1));
+    lua_pop(L, 1);
+    return _oom_guard(L, [&] {
+        body();
+        return 0;
+    });
+}
+
+// Runs body() inside a protected call, with the stack as it finds it; an
+// error that escapes the body is reported and its status returned.  Every
+// host call that can allocate goes through here: any allocation may run a
+// step of the collector and with it a script's finalizer, and an error
+// outside a protected call ends the process.  Pushing the function and the
+// pointer allocates nothing.
+template <class Body>
+static int _protect(lua_State* L, const char* name, Body body) {
+    lua_pushcfunction(L, _protected_body<Body>);
+    lua_pushlightuserdata(L, &body);
+    int status = lua_pcall(L, 1, 0, 0);
+    if (status) _report_value(L, name, false);
     return status;
 }
 
@@ -208,15 +273,18 @@ static int docall(lua_State* L, int narg, int nres) {
 
 // Loads `s` as a text chunk (precompiled chunks are refused), pushes its
 // arguments with push() (which returns their count), calls it and reports
-// an error.  The stack is left as it was.
+// an error.  The stack is left as it was.  The status is the chunk's, else
+// that of an error raised around it (a finalizer's, while the arguments
+// are built).
 template <class Push>
 static int _dochunk(lua_State* L, const char* s, const char* name, Push push) {
-    int top = lua_gettop(L);
-    int status = luaL_loadbufferx(L, s, std::strlen(s), name, "t");
-    if (status == LUA_OK) status = docall(L, push(), 0);
-    report(L, status);
-    lua_settop(L, top);
-    return status;
+    int status = LUA_OK;
+    int around = _protect(L, name, [&] {
+        status = luaL_loadbufferx(L, s, std::strlen(s), name, "t");
+        if (status == LUA_OK) status = docall(L, push(), 0);
+        report(L, status, name);
+    });
+    return status ? status : around;
 }
 
 static int dostring(lua_State* L, const char* s, const char* name) {
@@ -237,17 +305,21 @@ void ModsLua::lua_init() {
     _lua_modsapi = &g;
     if (L) return;
     L = luaL_newstate();
-    if (!L) {
+    if (L) lua_atpanic(L, _host_panic);
+    bool set_up = L && _protect(L, "lua_init", [this] {
+                           luaL_openlibs(L);
+                           _remove_51(L);
+                           _host_output(L);
+                           lua_pushlightuserdata(L, &g);
+                           lua_setfield(L, LUA_REGISTRYINDEX, "g2");
+                           _register_globals(L);
+                       }) == LUA_OK;
+    if (!set_up) {
+        if (L) lua_close(L);
+        L = nullptr;
         gprint("lua_init: no memory for a Lua state\n");
         return;
     }
-    lua_atpanic(L, _host_panic);
-    luaL_openlibs(L);
-    _remove_51(L);
-    _host_output(L);
-    lua_pushlightuserdata(L, &g);
-    lua_setfield(L, LUA_REGISTRYINDEX, "g2");
-    _register_globals(L);
     std::string text = driver_data_load("api.lua");
     dostring(L, text.c_str(), "api.lua");
 }
@@ -262,6 +334,10 @@ void ModsLua::lua_deinit() {
     // the state being closed.
     lua_State* closing = L;
     L = nullptr;
+    // Garbage goes first, in a protected collection, so that its
+    // finalizers' errors are reported; the library drops the errors of
+    // finalizers that only lua_close runs (objects still reachable).
+    _protect(closing, "close", [closing] { lua_gc(closing, LUA_GCCOLLECT, 0); });
     lua_close(closing);
 }
 
@@ -568,20 +644,20 @@ static int lua_ext_call(lua_State* L) {
 }
 
 static const luaL_Reg _globals[] = {
-    {"require", lua_require},
-    {"zov_params_set", lua_params_set},
-    {"zov_params_get", lua_params_get},
-    {"zov_file_load", lua_file_load},
-    {"zov_file_save", lua_file_save},
-    {"zov_view_set", lua_view_set},
-    {"zov_image_init", lua_image_init},
-    {"zov_image_draw", lua_image_draw},
-    {"zov_sample_play", lua_sample_play},
-    {"zov_stream_play", lua_stream_play},
-    {"zov_stream_stop", lua_stream_stop},
-    {"zov_font_draw", lua_font_draw},
-    {"zov_font_size", lua_font_size},
-    {"zov_ext_call", lua_ext_call},
+    {"require", _guarded<lua_require>},
+    {"zov_params_set", _guarded<lua_params_set>},
+    {"zov_params_get", _guarded<lua_params_get>},
+    {"zov_file_load", _guarded<lua_file_load>},
+    {"zov_file_save", _guarded<lua_file_save>},
+    {"zov_view_set", _guarded<lua_view_set>},
+    {"zov_image_init", _guarded<lua_image_init>},
+    {"zov_image_draw", _guarded<lua_image_draw>},
+    {"zov_sample_play", _guarded<lua_sample_play>},
+    {"zov_stream_play", _guarded<lua_stream_play>},
+    {"zov_stream_stop", _guarded<lua_stream_stop>},
+    {"zov_font_draw", _guarded<lua_font_draw>},
+    {"zov_font_size", _guarded<lua_font_size>},
+    {"zov_ext_call", _guarded<lua_ext_call>},
 };
 
 static void _register_globals(lua_State* L) {

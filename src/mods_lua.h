@@ -5,6 +5,9 @@
 // io.write, file writes to the standard streams, the panic handler,
 // debug.debug) goes into its console log through the output functions
 // below.  Lua's C++ build is used, so a script error unwinds C++ objects.
+// Whatever the host does with the state runs inside a protected call: a
+// finalizer's error or a failed allocation is reported like any script
+// error and never ends the process.
 //
 // State: `_lua_modsapi`, the API object that output is written to; set by
 // every engine as it starts and runs, cleared by that API object's

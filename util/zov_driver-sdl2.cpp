@@ -305,6 +305,7 @@ static void _driver_event_key(const SDL_KeyboardEvent& key, Event* e) {
     e->_v = key.keysym.sym;
     e->v = _driver_sdl_sym2key(key.keysym.sym);
     e->b = _driver_key_mods(key.keysym.mod);
+    e->t = key.repeat != 0;
 }
 
 // Stores the axis and reports its stick; an id outside the table gives

@@ -96,7 +96,8 @@ struct Event {
                 // 8 GUI), stick, or finger id + 1, by type
     int v;      // translated key code (KEY_*)
     int c;      // one byte of text input
-    int t;
+    int t;      // 1 on a key-down that the keyboard repeats while the key is
+                // held (the host's chords ignore those); not passed to scripts
     int _v;     // raw platform key code
     int stype;
     int device; // mouse, joystick instance or touch device id

@@ -73,6 +73,16 @@ SDL_Event text_event(const char* text) {
     return ev;
 }
 
+SDL_Event held(SDL_Event ev) {
+    ev.key.repeat = 1;
+    return ev;
+}
+
+Event repeated(Event e) {
+    e.t = 1;
+    return e;
+}
+
 struct Case {
     const char* name;
     SDL_Event in;
@@ -92,6 +102,8 @@ TEST_F(EventPoll, EachSdlEventGivesItsWholeRecord) {
         {"all four modifiers", sdl_key(SDL_KEYUP, SDLK_BACKQUOTE, KMOD_RSHIFT | KMOD_RCTRL | KMOD_LALT | KMOD_LGUI),
          key_record(EVT_KEYUP, '`', KEY_TILDE, 15)},
         {"keypad enter", sdl_key(SDL_KEYDOWN, SDLK_KP_ENTER, 0), key_record(EVT_KEYDOWN, SDLK_KP_ENTER, KEY_RETURN, 0)},
+        {"a held key's repeat is marked", held(sdl_key(SDL_KEYDOWN, SDLK_f, KMOD_LCTRL)),
+         repeated(key_record(EVT_KEYDOWN, 'f', KEY_f, 2))},
         {"unmapped F13 keeps its code", sdl_key(SDL_KEYDOWN, SDLK_F13, 0), key_record(EVT_KEYDOWN, SDLK_F13, KEY_NONE, 0)},
         {"mouse motion", mouse_motion(2), with(event_at(EVT_MOUSEMOTION, 120, 45, -3, 7), SDL_BUTTON_LMASK | SDL_BUTTON_RMASK, 2)},
         {"mouse down", mouse_button(SDL_MOUSEBUTTONDOWN, 0), with(event_at(EVT_MOUSEDOWN, 9, 640), SDL_BUTTON_RIGHT, 0)},

@@ -88,6 +88,32 @@ TEST_F(GameInProcess, ChordsToggleFullScreenAndQuit) {
     EXPECT_TRUE(game_is_quit());
 }
 
+TEST_F(GameInProcess, AHeldChordActsOnceItsRepeatsReachTheScriptAsKeys) {
+    start(EVENT_SCRIPT);
+    Event f = key(KEY_f, SDLK_f, 2);
+    game_event(f);
+    f.t = 1;
+    game_event(f);
+    game_event(f);
+    EXPECT_EQ(said(), (Lines{"reset||nil||0|0", "keydown|F|102||0|0", "keydown|F|102||0|0", "keydown|F|102||0|0"}));
+    EXPECT_EQ(game()._full, 1);
+
+    Event q = key(KEY_q, SDLK_q, 2);
+    q.t = 1;
+    game_event(q);
+    EXPECT_EQ(said(), (Lines{"keydown|Q|113||0|0"}));
+    EXPECT_FALSE(game_is_quit());
+}
+
+TEST_F(GameInProcess, RaisingFinalizersAcrossARestartAndAtCloseAreReported) {
+    start("collectgarbage('stop') setmetatable({}, {__gc = function() error('finalizer failed') end})");
+    const std::string line = "ModsAPI: error in __gc metamethod ([string \"main.lua\"]:1: finalizer failed)";
+    Captured restart = capture([&] { game_event(key(KEY_F5, SDLK_F5, 0)); });
+    EXPECT_EQ(count_lines(restart.out, line), 1) << restart.out;
+    Captured close = capture([&] { game_deinit(); });
+    EXPECT_EQ(count_lines(close.out, line), 1) << close.out;
+}
+
 TEST_F(GameInProcess, EveryEventReachesTheScriptAsADict) {
     start(EVENT_SCRIPT);
     // The view of the parameters: 200 x 100 units at 1 pixel each, shifted.

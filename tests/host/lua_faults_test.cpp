@@ -1,0 +1,142 @@
+// Faults that must never end the process: finalizers that raise wherever
+// the collector runs them, errors without a message, and allocations of the
+// host's own code that fail inside a binding or while a hook's arguments
+// are built.
+#include <cstdlib>
+#include <new>
+
+#include "host_fixture.h"
+
+// Allocations of the host's C++ code can be made to fail: while
+// `fail_from` is not zero, every request of at least that many bytes
+// throws.  Lua allocates with realloc and is not affected.
+static std::size_t fail_from = 0;
+
+void* operator new(std::size_t n) {
+    if (fail_from && n >= fail_from) throw std::bad_alloc();
+    if (void* p = std::malloc(n ? n : 1)) return p;
+    throw std::bad_alloc();
+}
+// GCC cannot tell that the replaced new above is malloc underneath.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+#pragma GCC diagnostic pop
+
+namespace {
+
+// Requests of a megabyte and more fail while one of these lives.
+struct FailingAllocations {
+    FailingAllocations() { fail_from = 1 << 20; }
+    ~FailingAllocations() { fail_from = 0; }
+};
+
+class Faults : public Host {
+protected:
+    void SetUp() override {
+        Host::SetUp();
+        write_text(scripts / "api.lua", "");
+        capture([&] { start_lua(); });
+    }
+
+    // The console log, oldest first.
+    std::vector<std::string> logged() { return std::vector<std::string>(api->log.rbegin(), api->log.rend()); }
+
+    bool has(const std::string& line) {
+        for (const std::string& l : api->log)
+            if (l == line) return true;
+        return false;
+    }
+};
+
+// The ways into the scripts: the four hooks and a console line.
+struct Hook {
+    const char* name;
+    const char* function; // the script function it ends up in
+    void (*call)(ModsLua&);
+    bool blocks; // whether a failure stops the hooks
+};
+
+const Hook HOOKS[] = {
+    {"init", "_init", [](ModsLua& m) { m.init(); }, true},
+    {"loop", "_loop", [](ModsLua& m) { m.loop(0.5f); }, true},
+    {"paint", "_paint", [](ModsLua& m) { m.paint(); }, true},
+    {"event", "_event", [](ModsLua& m) { m.event(var_dict()); }, true},
+    {"console", "typed", [](ModsLua& m) { m.script("typed()", "console"); }, false},
+};
+
+// Defines the hook's function so that it raises `error(args)`.
+std::string raising(const Hook& h, const std::string& args) {
+    return std::string("function ") + h.function + "() error(" + args + ") end ";
+}
+
+// A garbage object whose finalizer raises, left for the next full
+// collection: the one that follows every reported error.
+const char* PENDING_FINALIZER =
+    "collectgarbage('stop') setmetatable({}, {__gc = function() error('finalizer failed') end}) ";
+
+} // namespace
+
+TEST_F(Faults, RaisingFinalizerAfterAnErrorIsReportedFromEveryHook) {
+    for (const Hook& h : HOOKS) {
+        run(raising(h, "'hook failed'") + PENDING_FINALIZER);
+        api->log.clear();
+        capture([&] { h.call(*lua); });
+        std::vector<std::string> log = logged();
+        ASSERT_GE(log.size(), 4u) << h.name;
+        EXPECT_EQ(log[0], "tovmar2: ") << h.name;
+        EXPECT_NE(log[1].find("hook failed"), std::string::npos) << h.name;
+        EXPECT_EQ(log[2], "stack traceback:") << h.name;
+        EXPECT_EQ(log[log.size() - 2], "tovmar2: ") << h.name;
+        EXPECT_EQ(log.back(), "error in __gc metamethod ([string \"test\"]:1: finalizer failed)") << h.name;
+        EXPECT_EQ(lua->is_ok(), !h.blocks) << h.name << ": the usual error state";
+    }
+    run("collectgarbage('restart') alive = true");
+    EXPECT_EQ(global("alive"), "true");
+}
+
+TEST_F(Faults, RaisingFinalizerAtCloseIsReported) {
+    run(PENDING_FINALIZER);
+    capture([&] { lua->lua_deinit(); });
+    EXPECT_TRUE(has("error in __gc metamethod ([string \"test\"]:1: finalizer failed)"));
+}
+
+TEST_F(Faults, AnErrorWithoutAMessageSaysSo) {
+    for (const char* args : {"", "nil"}) {
+        for (const Hook& h : HOOKS) {
+            run(raising(h, args));
+            api->log.clear();
+            capture([&] { h.call(*lua); });
+            std::vector<std::string> want = {"tovmar2: ", std::string(h.name) + " raised an error without a message"};
+            EXPECT_EQ(logged(), want) << "error(" << args << ")";
+            EXPECT_EQ(lua->is_ok(), !h.blocks) << h.name;
+        }
+    }
+}
+
+TEST_F(Faults, FailedAllocationInsideABindingSaysNotEnoughMemory) {
+    run("big = string.rep('x', 2 ^ 21)");
+    const char* calls[] = {"zov_params_set('k', big)", "zov_image_draw(big, 0, 0, 1, 1)", "print(big)",
+                           "io.write(big)"};
+    for (const char* call : calls) {
+        {
+            FailingAllocations failing;
+            run(std::string("local ok, e = pcall(function() ") + call + " end) err = ok and 'ok' or tostring(e)");
+        }
+        EXPECT_EQ(global("err"), "not enough memory") << call;
+    }
+}
+
+TEST_F(Faults, FailedAllocationWhileAnEventIsBuiltIsReported) {
+    run("function _event(e) seen = true end");
+    var e = var_dict();
+    e["text"] = var(std::string(2 << 20, 'x'));
+    {
+        FailingAllocations failing;
+        capture([&] { lua->event(e); });
+    }
+    EXPECT_TRUE(has("not enough memory"));
+    EXPECT_FALSE(lua->is_ok());
+    EXPECT_EQ(global("seen"), "<nil>");
+}
