@@ -6,18 +6,10 @@
 #include <vector>
 
 #include "zov_font.h"
+#include "zov_util.h"
 
 // ====== Helpers ======
 namespace {
-
-// Truncation toward zero that saturates (NaN gives 0): sizes come from
-// styles, which code may set to anything.
-int trunc_int(double v) {
-    if (v != v) return 0;
-    if (v >= 2147483647.0) return INT_MAX;
-    if (v <= -2147483648.0) return INT_MIN;
-    return (int)v;
-}
 
 int64_t or0(int v) { return v == STYLE_UNSET ? 0 : v; }
 double or0(MyRectNumber v) { return v == STYLE_UNSET_F ? 0 : v; }
