@@ -77,7 +77,18 @@ bool t_sort_by_rowspan(Widget* p, Widget* q) { return p->b_rowspan < q->b_rowspa
 
 // ====== Table ======
 
-Table::Table() : me(new Widget()) {
+Table::Table() { _add_hidden(); }
+
+Table& Table::operator=(const Table& o) {
+    Container::operator=(o);
+    row = o.row;
+    col = o.col;
+    _add_hidden();
+    return *this;
+}
+
+void Table::_add_hidden() {
+    me = new Widget();
     add(me, 0, 0);
     me->ignore = 1;
 }
