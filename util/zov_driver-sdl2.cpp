@@ -11,6 +11,7 @@
 #include "zov_event.h"
 #include "zov_gfx.h"
 #include "zov_printf.h"
+#include "zov_util.h"
 
 // ====== State ======
 
@@ -438,7 +439,7 @@ void driver_keyboard_show() {
     zov_iprintf("- keyboard_show ...\n");
     GfxRect r = _gfx_get_focus_fixed();
     if (r.w != 0) {
-        SDL_Rect rect = {static_cast<int>(r.x), static_cast<int>(r.y), static_cast<int>(r.w), static_cast<int>(r.h)};
+        SDL_Rect rect = {trunc_int(r.x), trunc_int(r.y), trunc_int(r.w), trunc_int(r.h)};
         SDL_SetTextInputRect(&rect);
     }
     SDL_StartTextInput();
@@ -486,8 +487,6 @@ void driver_clipboard_set_text(const std::string& text) { SDL_SetClipboardText(t
 #include <vector>
 
 #include <vorbis/vorbisfile.h>
-
-#include "zov_util.h"
 
 namespace {
 
@@ -569,9 +568,10 @@ public:
     // False, with nothing left open, when the bytes do not decode.
     bool open(const unsigned char* bytes, size_t size);
     void close();
+    // The layout and the claimed length in frames of the last file opened;
+    // they stay readable after close.
     int channels() const { return chans; }
     int rate() const { return freq; }
-    // The length in frames that the file claims.
     long long frames() const { return total; }
     // Back to the first frame; false when the file can't seek there.
     bool rewind() { return is_open && ov_pcm_seek(&vf, 0) == 0; }
