@@ -17,6 +17,7 @@
 #include "zov_driver.h"
 #include "zov_font.h"
 #include "zov_mixer.h"
+#include "zov_util.h"
 
 // ====== Lifecycle ======
 
@@ -268,7 +269,7 @@ void ModsAPI::font_draw(std::string name, int points, std::string text, float x,
     c.align = align;
     c.color = color;
     c.alpha = alpha;
-    c.mode = std::fabs(mode) < 2e9f ? (int)mode : 0; // NaN fails the test too
+    c.mode = trunc_int(mode);
     batch.queue.push_back(std::move(c));
 }
 

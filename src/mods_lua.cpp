@@ -12,6 +12,7 @@
 #include "mods_api.h"
 #include "zov_driver.h"
 #include "zov_printf.h"
+#include "zov_util.h"
 
 ModsAPI* _lua_modsapi = nullptr;
 
@@ -515,8 +516,10 @@ static float _num(lua_State* L, int i, float d = 0) {
     return i <= lua_gettop(L) ? (float)lua_tonumberx(L, i, nullptr) : d;
 }
 
+// Argument i as an integer, truncated and saturated at the int range (the
+// library's own conversion of a huge number is undefined); d when absent.
 static int _int(lua_State* L, int i, int d = 0) {
-    return i <= lua_gettop(L) ? (int)lua_tointegerx(L, i, nullptr) : d;
+    return i <= lua_gettop(L) ? trunc_int(lua_tonumberx(L, i, nullptr)) : d;
 }
 
 static int lua_require(lua_State* L) {
@@ -613,9 +616,7 @@ static int lua_font_draw(lua_State* L) {
     std::string name = _str(L, 1);
     int points = _int(L, 2);
     std::string text = _str(L, 3);
-    float align = _num(L, 7);
-    int ialign = std::fabs(align) < 2e9f ? (int)align : 0; // NaN and huge values align left
-    g.font_draw(name, points, text, _num(L, 4), _num(L, 5), _num(L, 6), ialign,
+    g.font_draw(name, points, text, _num(L, 4), _num(L, 5), _num(L, 6), trunc_int(_num(L, 7)),
                 _int(L, 8, 0xffffff), _num(L, 9, 1.0f), (float)_int(L, 10));
     _raise_pending(L, g);
     return 0;

@@ -11,6 +11,7 @@
 #include "zov_event.h"
 #include "zov_gfx.h"
 #include "zov_printf.h"
+#include "zov_util.h"
 
 // ====== State ======
 
@@ -439,7 +440,7 @@ void driver_keyboard_show() {
     zov_iprintf("- keyboard_show ...\n");
     GfxRect r = _gfx_get_focus_fixed();
     if (r.w != 0) {
-        SDL_Rect rect = {static_cast<int>(r.x), static_cast<int>(r.y), static_cast<int>(r.w), static_cast<int>(r.h)};
+        SDL_Rect rect = {trunc_int(r.x), trunc_int(r.y), trunc_int(r.w), trunc_int(r.h)};
         SDL_SetTextInputRect(&rect);
     }
     SDL_StartTextInput();
@@ -486,8 +487,7 @@ void driver_clipboard_set_text(const std::string& text) { SDL_SetClipboardText(t
 #include <string>
 #include <vector>
 
-#define STB_VORBIS_HEADER_ONLY
-#include <stb_vorbis.h>
+#include <vorbis/vorbisfile.h>
 
 namespace {
 
@@ -556,6 +556,105 @@ private:
     int _memused;
 };
 
+// Ogg Vorbis held in memory, decoded block by block at the file's own rate
+// and channel count (libvorbisfile: the reference decoder, which refuses
+// broken files cleanly).  The bytes must outlive the decoder.
+class VorbisDecoder {
+public:
+    VorbisDecoder() = default;
+    VorbisDecoder(const VorbisDecoder&) = delete;
+    VorbisDecoder& operator=(const VorbisDecoder&) = delete;
+    ~VorbisDecoder() { close(); }
+
+    // False, with nothing left open, when the bytes do not decode.
+    bool open(const unsigned char* bytes, size_t size);
+    void close();
+    // The layout and the claimed length in frames of the last file opened;
+    // they stay readable after close.
+    int channels() const { return chans; }
+    int rate() const { return freq; }
+    long long frames() const { return total; }
+    // Back to the first frame; false when the file can't seek there.
+    bool rewind() { return is_open && ov_pcm_seek(&vf, 0) == 0; }
+    // Writes up to `frames` interleaved frames to out: the count, 0 at the end.
+    int read(float* out, int frames);
+
+private:
+    static size_t mem_read(void* ptr, size_t size, size_t count, void* self);
+    static int mem_seek(void* self, ogg_int64_t offset, int whence);
+    static long mem_tell(void* self);
+
+    OggVorbis_File vf{};
+    bool is_open = false;
+    const unsigned char* mem = nullptr;
+    size_t mem_size = 0, mem_pos = 0;
+    int chans = 0, freq = 0;
+    long long total = 0;
+};
+
+size_t VorbisDecoder::mem_read(void* ptr, size_t size, size_t count, void* self) {
+    VorbisDecoder* d = static_cast<VorbisDecoder*>(self);
+    if (size == 0) return 0;
+    size_t n = std::min(count, (d->mem_size - d->mem_pos) / size);
+    std::memcpy(ptr, d->mem + d->mem_pos, n * size);
+    d->mem_pos += n * size;
+    return n;
+}
+
+int VorbisDecoder::mem_seek(void* self, ogg_int64_t offset, int whence) {
+    VorbisDecoder* d = static_cast<VorbisDecoder*>(self);
+    const ogg_int64_t size = (ogg_int64_t)d->mem_size;
+    const ogg_int64_t base = whence == SEEK_SET ? 0 : whence == SEEK_CUR ? (ogg_int64_t)d->mem_pos : size;
+    if (offset < -base || offset > size - base) return -1;
+    d->mem_pos = (size_t)(base + offset);
+    return 0;
+}
+
+long VorbisDecoder::mem_tell(void* self) { return (long)static_cast<VorbisDecoder*>(self)->mem_pos; }
+
+bool VorbisDecoder::open(const unsigned char* bytes, size_t size) {
+    close();
+    mem = bytes;
+    mem_size = size;
+    mem_pos = 0;
+    const ov_callbacks io = {mem_read, mem_seek, nullptr, mem_tell};
+    if (ov_open_callbacks(this, &vf, nullptr, 0, io) != 0) return false; // it has cleaned up
+    is_open = true;
+    // Opening a chained file can leave the decoder in its last part.
+    const bool at_start = rewind();
+    const vorbis_info* info = ov_info(&vf, -1);
+    total = ov_pcm_total(&vf, -1);
+    if (!at_start || !info || info->rate > INT_MAX || total < 0) {
+        close();
+        return false;
+    }
+    chans = info->channels;
+    freq = (int)info->rate;
+    return true;
+}
+
+void VorbisDecoder::close() {
+    if (is_open) ov_clear(&vf);
+    is_open = false;
+}
+
+int VorbisDecoder::read(float* out, int frames) {
+    while (is_open) {
+        float** pcm = nullptr;
+        int link = 0;
+        long got = ov_read_float(&vf, &pcm, frames, &link);
+        if (got == OV_HOLE) continue; // a gap in the data: decoding goes on after it
+        // A chained file whose next part has another layout ends here: the
+        // caller was told the first part's.
+        const vorbis_info* info = got > 0 ? ov_info(&vf, link) : nullptr;
+        if (!info || info->channels != chans || info->rate != freq) return 0;
+        for (long f = 0; f < got; f++)
+            for (int c = 0; c < chans; c++) out[f * chans + c] = pcm[c][f];
+        return (int)got;
+    }
+    return 0;
+}
+
 // An Ogg Vorbis file decoded while it plays.  The main thread opens it
 // (`load`) before its voice is added and closes it (`unload`) after its
 // voices are gone; in between only the audio thread decodes, sequentially.
@@ -565,7 +664,7 @@ class AudioSourceVorbis : public AudioSource {
 public:
     explicit AudioSourceVorbis(const char* path) : fname(path) {}
     ~AudioSourceVorbis() override { unload(); }
-    int get_length() override { return data ? len : 0; }
+    int get_length() override { return file_mem ? len : 0; }
     void get_samples(int start, int length, float* out) override;
     bool load() override;
     void unload() override;
@@ -576,41 +675,39 @@ private:
         return false;
     }
     std::string fname;
-    stb_vorbis* data = nullptr;
-    unsigned char* file_mem = nullptr;
+    VorbisDecoder dec;
+    unsigned char* file_mem = nullptr; // the file, while the decoder is open
     int len = 0;      // work values: 2 x the frames at 44100 Hz
     int _memused = 0; // the file size
     SDL_AudioStream* conv = nullptr; // file rate and channels -> work format
-    int channels = 0;
     bool drained = false; // the decoder ended and the converter was flushed
     std::vector<float> decoded; // one block of the file's frames
 };
 
 bool AudioSourceVorbis::load() {
-    if (data) return true;
+    if (file_mem) return true;
     zov_iprintf("_mixer: AudioSourceVorbis.load '%s' ...\n", fname.c_str());
     int size = 0;
-    file_mem = (unsigned char*)driver_file_alloc(fname.c_str(), &size);
-    if (!file_mem) return fail("driver_file_alloc");
-    data = stb_vorbis_open_memory(file_mem, size, nullptr, nullptr);
-    stb_vorbis_info info{};
-    if (data) {
-        info = stb_vorbis_get_info(data);
-        conv = SDL_NewAudioStream(AUDIO_F32SYS, info.channels, info.sample_rate,
-                                  AUDIO_WORK_FORMAT, AUDIO_CHANNELS, AUDIO_FREQ);
+    unsigned char* mem = (unsigned char*)driver_file_alloc(fname.c_str(), &size);
+    if (!mem) return fail("driver_file_alloc");
+    // The log names the failing step as it always has.
+    const char* failed = nullptr;
+    if (!dec.open(mem, (size_t)size)) {
+        failed = "stb_vorbis_open_memory";
+    } else {
+        conv = SDL_NewAudioStream(AUDIO_F32SYS, (Uint8)dec.channels(), dec.rate(), AUDIO_WORK_FORMAT,
+                                  AUDIO_CHANNELS, AUDIO_FREQ);
+        if (!conv) failed = "SDL_NewAudioStream";
     }
-    if (!conv) {
-        bool opened = data != nullptr;
-        if (data) stb_vorbis_close(data);
-        data = nullptr;
-        free(file_mem);
-        file_mem = nullptr;
-        return fail(opened ? "SDL_NewAudioStream" : "stb_vorbis_open_memory");
+    if (failed) {
+        dec.close();
+        free(mem);
+        return fail(failed);
     }
-    channels = info.channels;
-    decoded.resize((size_t)channels * 1024);
-    long long frames = (long long)stb_vorbis_stream_length_in_samples(data) * AUDIO_FREQ / info.sample_rate;
-    len = (int)std::min(frames * AUDIO_CHANNELS, (long long)INT_MAX - 1);
+    file_mem = mem;
+    decoded.resize((size_t)dec.channels() * 1024);
+    double frames = (double)dec.frames() * AUDIO_FREQ / dec.rate();
+    len = std::min(trunc_int(frames * AUDIO_CHANNELS), INT_MAX - 1);
     drained = false;
     _memused = size;
     _audio_memused_add(_memused);
@@ -618,11 +715,10 @@ bool AudioSourceVorbis::load() {
 }
 
 void AudioSourceVorbis::get_samples(int start, int length, float* out) {
-    if (!data || start >= len) return; // never opens files on the audio thread
+    if (!file_mem || start >= len) return; // never opens files on the audio thread
     if (start == 0) {
-        stb_vorbis_seek_start(data);
         SDL_AudioStreamClear(conv);
-        drained = false;
+        drained = !dec.rewind(); // a file that can't seek back plays silence
     }
     length = std::min(length, len - start);
     int got = 0;
@@ -633,9 +729,9 @@ void AudioSourceVorbis::get_samples(int start, int length, float* out) {
             continue;
         }
         if (drained) break;
-        int n = stb_vorbis_get_samples_float_interleaved(data, channels, decoded.data(), (int)decoded.size());
+        int n = dec.read(decoded.data(), 1024);
         if (n > 0) {
-            SDL_AudioStreamPut(conv, decoded.data(), n * channels * (int)sizeof(float));
+            SDL_AudioStreamPut(conv, decoded.data(), n * dec.channels() * (int)sizeof(float));
         } else {
             SDL_AudioStreamFlush(conv);
             drained = true;
@@ -644,10 +740,9 @@ void AudioSourceVorbis::get_samples(int start, int length, float* out) {
 }
 
 void AudioSourceVorbis::unload() {
-    if (!data) return;
+    if (!file_mem) return;
     zov_iprintf("_mixer: AudioSourceVorbis.unload '%s' ...\n", fname.c_str());
-    stb_vorbis_close(data);
-    data = nullptr;
+    dec.close();
     free(file_mem);
     file_mem = nullptr;
     SDL_FreeAudioStream(conv);
@@ -687,7 +782,8 @@ AudioSource* _audio_load_wav(const char* path) {
     return src;
 }
 
-// Decodes a whole Ogg Vorbis file at its own rate and channel count.
+// Decodes a whole Ogg Vorbis file, then converts it like a WAV.  The buffer
+// grows with what really decodes: the length a header claims is not trusted.
 AudioSource* _audio_load_ogg(const char* path) {
     int size = 0;
     unsigned char* mem = (unsigned char*)driver_file_alloc(path, &size);
@@ -695,18 +791,23 @@ AudioSource* _audio_load_ogg(const char* path) {
         zov_iprintf("_mixer: error in _sample_load_ogg '%s' (driver_file_alloc)\n", path);
         return nullptr;
     }
-    int channels = 0, rate = 0;
-    short* pcm = nullptr;
-    int frames = stb_vorbis_decode_memory(mem, size, &channels, &rate, &pcm);
+    VorbisDecoder dec;
+    std::vector<float> pcm;
+    if (dec.open(mem, (size_t)size)) {
+        const size_t most = (size_t)INT_MAX / sizeof(float); // what the converter takes
+        std::vector<float> block((size_t)dec.channels() * 1024);
+        for (int n; pcm.size() + block.size() <= most && (n = dec.read(block.data(), 1024)) > 0;)
+            pcm.insert(pcm.end(), block.begin(), block.begin() + (size_t)n * dec.channels());
+    }
+    dec.close();
     free(mem);
-    if (frames <= 0) {
+    // The log names each step as it always has.
+    if (pcm.empty()) {
         zov_iprintf("_mixer: error in _sample_load_ogg '%s' (stb_vorbis_decode_memory)\n", path);
         return nullptr;
     }
-    AudioSource* src = nullptr;
-    unsigned long long bytes = (unsigned long long)frames * channels * sizeof(short);
-    if (bytes <= INT_MAX) src = _audio_to_work(AUDIO_S16SYS, channels, rate, (const Uint8*)pcm, (Uint32)bytes);
-    free(pcm);
+    AudioSource* src = _audio_to_work(AUDIO_F32SYS, dec.channels(), dec.rate(), (const Uint8*)pcm.data(),
+                                      (Uint32)(pcm.size() * sizeof(float)));
     if (!src) zov_iprintf("_mixer: error in _sample_load_ogg '%s' (SDL_BuildAudioCVT)\n", path);
     return src;
 }

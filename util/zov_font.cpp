@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "zov_driver.h"
+#include "zov_util.h"
 #include "zov_var.h"
 
 _FontData* _font = nullptr;
@@ -27,15 +28,6 @@ const FontInfo& info(int font) {
 float advance(const FontInfo& f, unsigned char c) { return f.shapes[c].w * f.scale; }
 
 float line_height(const FontInfo& f) { return f.height * f.scale; }
-
-// A number of the file as an int, truncated; values an int can't hold are
-// clamped (no undefined conversion), NaN reads 0.
-int file_int(double v) {
-    if (!(v == v)) return 0;
-    if (v > 1e9) return 1000000000;
-    if (v < -1e9) return -1000000000;
-    return (int)v;
-}
 
 // The key=value tokens of one line.  A token is split at every '=': the
 // first piece is the key, the second the value; tokens without '=' and
@@ -97,10 +89,11 @@ bool page_texel(const FontInfo& f, float* su, float* sv) {
     return true;
 }
 
-// The x where a line of the given width starts.
+// The x where a line of the given width starts (in double, so that any
+// align a caller passes stays defined).
 float line_x(const FontWrap& w, int line, float width, int align) {
     if (width == 0) return 0;
-    return (align + 1) * (width - (float)w.lines[line][2]) / 2.0;
+    return (align + 1.0) * (width - (float)w.lines[line][2]) / 2.0;
 }
 
 // Walks the cells of font_crect and font_cnear: per line, positions start
@@ -218,9 +211,9 @@ void font_reload(int font) {
         if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
         LineKeys k(line);
         if (k.first() == "common") {
-            f.height = file_int(k.num("lineHeight"));
-            f.base = file_int(k.num("base"));
-            f.rect = GfxRect(0, 0, file_int(k.num("scaleW")), file_int(k.num("scaleH")));
+            f.height = trunc_int(k.num("lineHeight"));
+            f.base = trunc_int(k.num("base"));
+            f.rect = GfxRect(0, 0, trunc_int(k.num("scaleW")), trunc_int(k.num("scaleH")));
             f._size = f.height;
             // Without a line height a requested size can't be honoured:
             // draw at the file's own size rather than divide by zero.
@@ -230,9 +223,9 @@ void font_reload(int font) {
             double id = k.num("id");
             if (!(id >= 1 && id < FONT_GLYPHS)) continue;
             int c = (int)id;
-            f.rects[c] = GfxRect(file_int(k.num("x")), file_int(k.num("y")), file_int(k.num("width")),
-                                 file_int(k.num("height")));
-            f.shapes[c] = GfxRect(file_int(k.num("xoffset")), file_int(k.num("yoffset")), (float)k.num("xadvance"),
+            f.rects[c] = GfxRect(trunc_int(k.num("x")), trunc_int(k.num("y")), trunc_int(k.num("width")),
+                                 trunc_int(k.num("height")));
+            f.shapes[c] = GfxRect(trunc_int(k.num("xoffset")), trunc_int(k.num("yoffset")), (float)k.num("xadvance"),
                                   (float)k.num("height"));
         }
     }
@@ -268,7 +261,7 @@ void _font_wrap_calc(int font, const char* text, float width, FontWrap& out) {
             if (width == 0 || !(w + adv > width)) {
                 if (c == ' ') {
                     space = i;
-                    space_w = (int)w;
+                    space_w = trunc_int(w);
                 }
                 w += adv;
                 i++;
@@ -282,7 +275,7 @@ void _font_wrap_calc(int font, const char* text, float width, FontWrap& out) {
         int* line = out.lines[out.total++];
         line[0] = start;
         line[1] = end;
-        line[2] = (int)w;
+        line[2] = trunc_int(w);
         if (out.total == FONT_WRAP_MAX) return;
         unsigned char e = (unsigned char)text[end];
         // The byte that ended the line is dropped, unless it is a glyph that

@@ -22,15 +22,6 @@ _GfxData::_GfxData() {
 // ====== Helpers ======
 namespace {
 
-// Truncation toward zero that saturates instead of overflowing: an int
-// stored as float may round up to 2^31, one past INT_MAX.
-int trunc_int(float v) {
-    if (v != v) return 0;
-    if (v >= 2147483648.0f) return INT_MAX;
-    if (v < -2147483648.0f) return INT_MIN;
-    return (int)v;
-}
-
 // The view transform's terms, each held as a float.
 struct ViewTerms {
     float cx, cy;  // window centre of the view: vx + vw/2, vy + vh/2

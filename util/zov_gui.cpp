@@ -10,18 +10,10 @@
 #include "zov_gfx.h"
 #include "zov_gfx_draw.h"
 #include "zov_mixer.h"
+#include "zov_util.h"
 
 // ====== Helpers ======
 namespace {
-
-// Truncation toward zero that saturates instead of overflowing (NaN gives 0):
-// style values and positions come from game code and may be anything.
-int trunc_int(double v) {
-    if (v != v) return 0;
-    if (v >= 2147483647.0) return INT_MAX;
-    if (v <= -2147483648.0) return INT_MIN;
-    return (int)v;
-}
 
 int clamp_int(int64_t v) {
     return v > INT_MAX ? INT_MAX : v < INT_MIN ? INT_MIN : (int)v;

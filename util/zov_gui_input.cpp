@@ -7,16 +7,9 @@
 #include "zov_driver.h"
 #include "zov_gfx.h"
 #include "zov_gfx_draw.h"
+#include "zov_util.h"
 
 namespace {
-
-// Truncation toward zero that saturates (NaN gives 0).
-int trunc_int(double v) {
-    if (v != v) return 0;
-    if (v >= 2147483647.0) return INT_MAX;
-    if (v <= -2147483648.0) return INT_MIN;
-    return (int)v;
-}
 
 const int KEY_MOD_SHIFT = 1;
 const int KEY_MOD_COMMAND = 2 | 4 | 8; // ctrl, alt or GUI

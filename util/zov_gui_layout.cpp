@@ -6,18 +6,10 @@
 #include <vector>
 
 #include "zov_font.h"
+#include "zov_util.h"
 
 // ====== Helpers ======
 namespace {
-
-// Truncation toward zero that saturates (NaN gives 0): sizes come from
-// styles, which code may set to anything.
-int trunc_int(double v) {
-    if (v != v) return 0;
-    if (v >= 2147483647.0) return INT_MAX;
-    if (v <= -2147483648.0) return INT_MIN;
-    return (int)v;
-}
 
 int64_t or0(int v) { return v == STYLE_UNSET ? 0 : v; }
 double or0(MyRectNumber v) { return v == STYLE_UNSET_F ? 0 : v; }
@@ -85,7 +77,18 @@ bool t_sort_by_rowspan(Widget* p, Widget* q) { return p->b_rowspan < q->b_rowspa
 
 // ====== Table ======
 
-Table::Table() : me(new Widget()) {
+Table::Table() { _add_hidden(); }
+
+Table& Table::operator=(const Table& o) {
+    Container::operator=(o);
+    row = o.row;
+    col = o.col;
+    _add_hidden();
+    return *this;
+}
+
+void Table::_add_hidden() {
+    me = new Widget();
     add(me, 0, 0);
     me->ignore = 1;
 }

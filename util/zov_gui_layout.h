@@ -67,6 +67,9 @@ public:
     Widget* me;          // the hidden child (owned like any child)
 
     Table();
+    // As Container's (the target is left without children), then a new
+    // hidden child: the old one went with the target's children.
+    Table& operator=(const Table& other);
 
     // Starts the next row.
     void tr();
@@ -76,6 +79,9 @@ public:
     void td(Widget* w, int colspan = 1, int rowspan = 1, int col = -1, int row = -1);
     void resize() override;
     using Container::resize;
+
+private:
+    void _add_hidden();
 };
 
 // ====== Box ======

@@ -1,5 +1,7 @@
 #include "zov_json.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 // ====== Decoding ======
@@ -95,12 +97,21 @@ int json_decode(var& _top, const char* data, int len) {
 
 namespace {
 
-// The containers being written, outermost first: one met again is a cycle.
-typedef std::vector<const var_object*> open_containers;
+// The containers being written, outermost first: one met again is a cycle,
+// written as null; `cycle` records it for the call's one error line.
+struct open_containers {
+    std::vector<const var_object*> list;
+    bool cycle = false;
+};
 
 void _json_encode(const var& v, std::string& out, open_containers& open);
 
-void _json_encode_number(const var& v, std::string& out) { out += _var_number_to_str(v.__num__()); }
+// JSON has no infinities or NaN: they are written as null, so the text
+// stays readable.
+void _json_encode_number(const var& v, std::string& out) {
+    double d = v.__num__();
+    out += std::isfinite(d) ? _var_number_to_str(d) : "null";
+}
 
 // Control bytes are escaped (NUL as \u0000, so a string keeps its length);
 // every other byte, 128-255 included, is written as it is.
@@ -160,18 +171,17 @@ void _json_encode_bool(const var& v, std::string& out) { out += v.__bool__() ? "
 void _json_encode(const var& v, std::string& out, open_containers& open) {
     int type = v.__type__();
     if (type == VAR_LIST || type == VAR_DICT) {
-        for (const var_object* o : open) {
-            if (o == v.value) {
-                out += "null";
-                return;
-            }
+        if (std::find(open.list.begin(), open.list.end(), v.value) != open.list.end()) {
+            open.cycle = true;
+            out += "null";
+            return;
         }
-        open.push_back(v.value);
+        open.list.push_back(v.value);
         if (type == VAR_LIST)
             _json_encode_list(static_cast<const _var_list*>(v.value), out, open);
         else
             _json_encode_dict(static_cast<const _var_dict*>(v.value), out, open);
-        open.pop_back();
+        open.list.pop_back();
         return;
     }
     switch (type) {
@@ -188,5 +198,6 @@ std::string json_encode(const var& v) {
     std::string out;
     open_containers open;
     _json_encode(v, out, open);
+    if (open.cycle) std::fprintf(stderr, "json_encode: a container holds itself, written as null\n");
     return out;
 }

@@ -52,6 +52,7 @@ int _json_callback(void* _ctx, int type, const JSON_value* value);
 int json_decode(var& _top, const char* data, int len);
 
 // The compact JSON text of v: no blanks, dict keys in ascending byte order,
-// numbers as their number text, none and every non-value type as null.  A
-// container met again inside itself is written as null.
+// numbers as their number text, none, infinities, NaN and every non-value
+// type as null.  A container met again inside itself is written as null,
+// with one line on standard error for the call.
 std::string json_encode(const var& v);

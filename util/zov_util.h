@@ -1,4 +1,4 @@
-// zov_util: small float helpers shared by every subsystem.
+// zov_util: small number helpers shared by every subsystem.
 // Pure functions, no state, safe on any thread.
 #pragma once
 
@@ -10,3 +10,7 @@ float mymin(float a, float b);
 int mysign(float v);
 // -v below 0, else v (-0 and NaN come back unchanged).
 float myabs(float v);
+// v truncated toward zero, saturating at the int range (NaN gives 0): every
+// number from a script or a file goes through this before it becomes an int,
+// since a plain conversion of a value out of range is undefined.
+int trunc_int(double v);

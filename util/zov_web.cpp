@@ -318,7 +318,7 @@ void zov_web_get_header(zov_web* page, char* dest, int dlen, const char* name) {
     char key[256];
     int klen = std::snprintf(key, sizeof key, "%s:", name ? name : "");
     // A name that does not fit the key names no field we could match.
-    if (!name || klen < 0 || klen >= (int)sizeof key) return;
+    if (!page || !name || klen < 0 || klen >= (int)sizeof key) return;
     const unsigned char* head = page->_response.data;
     int hlen = page->header;
     if (!head) return;

@@ -101,7 +101,8 @@ zov_web* zov_web_create(const char* host, int port, const char* path, const void
 int zov_web_poll(zov_web* page);
 // Copies the value of the response head field `name` (case-sensitive, the
 // leading spaces skipped) into dest: at most dlen - 1 bytes, always
-// terminated; empty when absent.  Nothing happens when dlen is below 1.
+// terminated; empty when absent or when page is null.  Nothing happens when
+// dlen is below 1.
 void zov_web_get_header(zov_web* page, char* dest, int dlen, const char* name);
 // Closes the socket and frees the record and its buffers; null is ignored.
 void zov_web_destroy(zov_web* page);

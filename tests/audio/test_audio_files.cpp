@@ -135,6 +135,46 @@ TEST_F(AudioFiles, BrokenAndMissingOggSamplesSayWhichStepFailed) {
               std::string::npos) << log;
 }
 
+TEST_F(AudioFiles, CorruptOggIsRefusedAsSampleAndAsStreamWithoutHarm) {
+    // Once crashed the decoder (a header size taken on trust).
+    const std::string bad = ZOV_TEST_DATA "/sounds/crash-166b.ogg";
+    Capture out(stdout);
+    EXPECT_EQ(driver_audio_sample_load(bad.c_str()), 0);
+    int id = driver_audio_stream_load(bad.c_str(), false);
+    driver_audio_stream_play(id, 1.0f, 0.0f);
+    EXPECT_EQ(_driver_audio_voices(), 0);
+    EXPECT_EQ(_driver_audio_memused(), 0u) << "nothing is held for it";
+    std::string log = out.text();
+    EXPECT_NE(log.find("_mixer: error in _sample_load_ogg '" + bad + "' (stb_vorbis_decode_memory)\n"),
+              std::string::npos) << log;
+    EXPECT_NE(log.find("_mixer: error in _stream_load_ogg '" + bad + "' (stb_vorbis_open_memory)\n"),
+              std::string::npos) << log;
+}
+
+TEST_F(AudioFiles, ChainedOggEndsWhereTheChannelCountChanges) {
+    sox("-n -r 44100 -c 2 %/stereo.ogg synth 0.25 sine 440");
+    sox("-n -r 44100 -c 1 %/mono.ogg synth 0.25 sine 440");
+    std::string chain = scratch("chain.ogg");
+    std::system(("cat " + scratch("stereo.ogg") + " " + scratch("mono.ogg") + " > " + chain).c_str());
+    int id = driver_audio_sample_load(chain.c_str());
+    ASSERT_NE(id, 0);
+    EXPECT_EQ(_driver_audio_length(id), 2 * 11025) << "the stereo part only";
+}
+
+TEST_F(AudioFiles, GameMusicDecodesWholeAsSampleAndStreamAlike) {
+    const std::string music = ZOV_TEST_DATA "/../../data/music.ogg"; // 8 s, stereo, 44100 Hz
+    int sample = driver_audio_sample_load(music.c_str());
+    int stream = driver_audio_stream_load(music.c_str(), false);
+    ASSERT_NE(sample, 0);
+    EXPECT_EQ(_driver_audio_length(sample), 2 * 352800);
+    driver_audio_sample_play(sample, 1.0f, 0.0f);
+    std::vector<int16_t> from_sample = play_for(3 * 2048);
+    driver_audio_stream_play(stream, 1.0f, 0.0f);
+    EXPECT_EQ(_driver_audio_length(stream), 2 * 352800);
+    driver_audio_stream_stop(sample); // the sample's voice, so the stream plays alone
+    EXPECT_EQ(play_for(3 * 2048), from_sample);
+}
+
 // ------ Pitch ------
 
 TEST_F(AudioFiles, A1kHzToneAt48kHzKeepsItsPitchAsWavAndOgg) {

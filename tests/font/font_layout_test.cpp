@@ -18,9 +18,10 @@ std::ostream& operator<<(std::ostream& os, const Line& l) {
 
 class FontLayout : public FontTest {
 protected:
-    std::vector<Line> wrap(const char* text, float width) {
+    std::vector<Line> wrap(const char* text, float width) { return wrap_of(mono, text, width); }
+    static std::vector<Line> wrap_of(int font, const char* text, float width) {
         FontWrap w;
-        _font_wrap_calc(mono, text, width, w);
+        _font_wrap_calc(font, text, width, w);
         std::vector<Line> out;
         for (int i = 0; i < w.total; i++) out.push_back({w.lines[i][0], w.lines[i][1], w.lines[i][2]});
         return out;
@@ -94,6 +95,33 @@ TEST_F(FontLayout, AtMostThirtyTwoLines) {
 TEST_F(FontLayout, WidthIsTheWidestLineRoundedUp) {
     EXPECT_EQ(font_get_width(mono, "ab\ncde\nf"), 31.0f);
     EXPECT_EQ(font_get_height(mono, "ab\ncde", 0), 20.0f);
+}
+
+// Line widths an int can't hold saturate (NaN reads 0): a script may ask for
+// any size, a file may give any advance.
+TEST_F(FontLayout, LineWidthsBeyondTheIntRangeSaturate) {
+    EXPECT_EQ(wrap_of(load("mono", INT_MAX), "abc def", 0), (std::vector<Line>{{0, 7, INT_MAX}}));
+    struct Case {
+        const char* advance;
+        float width;
+        std::vector<Line> lines;
+    };
+    const Case cases[] = {
+        {"nan", 0, {{0, 5, 0}}},
+        {"1e38", 0, {{0, 5, INT_MAX}}},
+        {"-1e38", 0, {{0, 5, INT_MIN}}},
+        // The third 'a' does not fit: the line ends at the space before it,
+        // with the width up to that space.
+        {"1e38", 2.5e38f, {{0, 3, INT_MAX}, {4, 5, INT_MAX}}},
+    };
+    for (const Case& c : cases) {
+        ASSERT_TRUE(write_file(dir / "odd.fnt", std::string("common lineHeight=20\n"
+                                                            "char id=32 xadvance=10\n"
+                                                            "char id=97 xadvance=") + c.advance + "\n"));
+        int odd = load("odd", 0);
+        font_reload(odd);
+        EXPECT_EQ(wrap_of(odd, "a a a", c.width), c.lines) << c.advance << " at width " << c.width;
+    }
 }
 
 TEST_F(FontLayout, FontIdsFromOutsideMeasureAsNoFont) {

@@ -150,6 +150,23 @@ TEST(TableLayout, ChildrenEndSortedByRowSpan) {
     EXPECT_EQ(t.rect.h, 30) << "the spanning cell widens its rows to 30 in all";
 }
 
+TEST(TableLayout, AssignedTableHasItsOwnHiddenChildAndLaysOut) {
+    Table a;
+    a.tr();
+    a.td(new Cell(30, 10));
+    Table b;
+    b.style.width = 70;
+    a = b;
+    ASSERT_EQ(a.widgets.size(), 1u) << "only the hidden child";
+    EXPECT_EQ(a.widgets[0], a.me);
+    EXPECT_NE(a.me, b.me);
+    EXPECT_EQ(a.me->ignore, 1);
+    a = Table(); // the source's hidden child dies with it
+    a.td(new Cell(40, 10));
+    a.resize();
+    EXPECT_EQ(a.rect.w, 40);
+}
+
 // ====== Box ======
 
 TEST(BoxLayout, AlignPlacesTheChildAtTheStartCentreOrEnd) {

@@ -1,5 +1,6 @@
 // The fourteen script globals on a real Lua state with a real API object:
 // argument counts, defaults, conversions, and the pending error.
+#include <climits>
 #include <cmath>
 
 #include "host_fixture.h"
@@ -127,6 +128,24 @@ TEST_F(Bindings, ViewAndTextCommands) {
     EXPECT_EQ(u.color, 0xff);
     EXPECT_EQ(u.alpha, 0.25f);
     EXPECT_EQ(u.mode, 2);
+}
+
+TEST_F(Bindings, IntegerArgumentsTruncateAndSaturateAtTheIntRange) {
+    run("zov_font_draw('f', 1e10, 't', 0, 0, 0, 0/0, 2^40, 1, -1e300)"
+        " zov_font_draw('f', -2.9, 't', 0, 0, 0, 1e300)"
+        " zov_image_draw('i', 0, 0, 1, 1, 0, 0, 0, -2^31 - 5, 1, 1e300)");
+    ASSERT_EQ(api->batch.queue.size(), 3u);
+    const GCommand& t = api->batch.queue[0];
+    EXPECT_EQ(t.points, INT_MAX);
+    EXPECT_EQ(t.align, 0) << "NaN";
+    EXPECT_EQ(t.color, INT_MAX);
+    EXPECT_EQ(t.mode, INT_MIN);
+    const GCommand& u = api->batch.queue[1];
+    EXPECT_EQ(u.points, -2) << "toward zero";
+    EXPECT_EQ(u.align, INT_MAX);
+    const GCommand& i = api->batch.queue[2];
+    EXPECT_EQ(i.color, INT_MIN);
+    EXPECT_EQ(i.mode, INT_MAX);
 }
 
 TEST_F(Bindings, PendingErrorIsRaisedByTheNextCallWhoeverSetIt) {

@@ -135,6 +135,9 @@ TEST(WebResponse, PollAfterTheEndReturnsOneAndChangesNothing) {
     EXPECT_EQ(x.req->timeout, before.timeout);
     EXPECT_EQ(zov_web_poll(nullptr), 1);
     zov_web_destroy(nullptr);
+    char dest[8] = "#######";
+    zov_web_get_header(nullptr, dest, sizeof dest, "Content-Length");
+    EXPECT_STREQ(dest, "") << "no request: no field";
 }
 
 TEST(WebResponse, PeerGoneWhileTheBodyIsSentFailsTheRequestNotTheProgram) {
