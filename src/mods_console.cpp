@@ -53,6 +53,10 @@ namespace {
 
 bool key_down(const Event& e, int key) { return e.type == EVT_KEYDOWN && e.v == key; }
 
+// F1, F2 and F5 act once per press: a held F5 would otherwise restart the
+// game at the keyboard's repeat rate.
+bool key_pressed(const Event& e, int key) { return key_down(e, key) && !e.t; }
+
 // True when a routed value is the input's onchange: the line was submitted.
 bool is_submit(var& v) {
     return v.__type__() == VAR_DICT && v.__has__(var("type")) && v["type"].__type__() == VAR_STRING &&
@@ -78,15 +82,15 @@ int mods_event_console(Game& game, Event e) {
     ModsAPI* api = game.data.mods.api;
     if (!api) return 0;
     if (e.type == EVT_RESIZE || e.type == EVT_RESET) modsapi_console_gui_rebuild(api);
-    if (key_down(e, KEY_F1)) {
+    if (key_pressed(e, KEY_F1)) {
         mods_console_toggle(game);
         return 1;
     }
-    if (key_down(e, KEY_F2)) {
+    if (key_pressed(e, KEY_F2)) {
         mods_log_clear(game);
         return 1;
     }
-    if (key_down(e, KEY_F5)) {
+    if (key_pressed(e, KEY_F5)) {
         mods_restart(game, 1);
         return 1;
     }

@@ -55,10 +55,11 @@ protected:
         Capture out(stdout), err(stderr);
         return mods_event_console(game, e);
     }
-    int key(int v, int c = 0) {
+    int key(int v, int c = 0, int repeat = 0) {
         Event e(EVT_KEYDOWN);
         e.v = v;
         e.c = c;
+        e.t = repeat;
         return send(e);
     }
     void type(const std::string& bytes) {
@@ -108,6 +109,17 @@ TEST_F(Console, FunctionKeysWorkAlwaysTheRestOnlyWhileOpen) {
     key(KEY_F1);
     key(KEY_F1);
     EXPECT_EQ(api().console_toggle, 0);
+}
+
+TEST_F(Console, HeldFunctionKeysActOnlyOnTheFirstPress) {
+    key(KEY_F1);
+    key(KEY_F1, 0, 1);
+    EXPECT_EQ(api().console_toggle, 1) << "a repeat of F1 leaves the console open";
+    api().log_entry("kept");
+    key(KEY_F2, 0, 1);
+    key(KEY_F5, 0, 1);
+    EXPECT_EQ(log(), (Lines{"kept"})) << "repeats of F2 and F5 neither clear the log nor restart";
+    EXPECT_EQ(api().console_toggle, 1);
 }
 
 TEST_F(Console, ReleaseInTheTop44PixelsCloses) {
