@@ -33,8 +33,8 @@ function load_best()
 end
 
 function save_best(score)
-    local ok, err = pcall(zov_file_save, BEST_FILE, tostring(score))
-    if not ok then print("the best score could not be kept: " .. tostring(err)) end
+    local saved, why = zov_file_save(BEST_FILE, tostring(score))
+    if not saved then print("the best score could not be kept: " .. why) end
 end
 
 -- ====== Rounds ======
