@@ -33,10 +33,9 @@ function load_best()
 end
 
 function save_best(score)
-    -- Losing the best score must not stop the game, whether the failed write
-    -- is raised or answered with false and a reason.
-    local ok, saved, why = pcall(zov_file_save, BEST_FILE, tostring(score))
-    if not ok or saved == false then print("the best score could not be kept: " .. tostring(why or saved)) end
+    -- A failed write is answered, not raised: the game goes on without it.
+    local saved, why = zov_file_save(BEST_FILE, tostring(score))
+    if not saved then print("the best score could not be kept: " .. why) end
 end
 
 -- ====== Rounds ======

@@ -2,6 +2,7 @@
 
 #include <GL/gl.h>
 
+#include <cerrno>
 #include <cmath>
 #include <cstdarg>
 #include <climits>
@@ -147,8 +148,11 @@ void ModsAPI::params_set(std::string k, var v) {
         if (_param_fits(*this, k, s, sizeof _driver->altdir)) driver_set_altdir(s.c_str());
     } else if (k == "appid") {
         // The game name becomes a directory under the home directory: it
-        // must stay one plain name there.
-        if (s.find('/') != std::string::npos || s.find("..") != std::string::npos || s.find('\0') != std::string::npos) {
+        // must stay one plain name there.  Empty, "." or ".." would put the
+        // documents in the working directory, in the home directory itself
+        // or beside it.
+        if (s.find_first_not_of('.') == std::string::npos || s.find('/') != std::string::npos ||
+            s.find("..") != std::string::npos || s.find('\0') != std::string::npos) {
             log_printf("zov_params_set(\"appid\"): \"%s\" is not a plain name, not applied\n", s.c_str());
         } else if (_param_fits(*this, k, s, sizeof _driver->gamename)) {
             driver_set_gamename(s.c_str());
@@ -213,12 +217,14 @@ std::string ModsAPI::file_load(std::string name) {
     return std::string();
 }
 
-void ModsAPI::file_save(std::string name, std::string data) {
-    if (!file_name_ok("file_save", name)) return;
-    if (data.size() > INT_MAX || !driver_doc_save(name.c_str(), data.data(), (int)data.size())) {
-        log_printf("ModsAPI::file_save(\"%s\") failed; the previous document is kept\n", name.c_str());
-        api_error_set("file save failed");
-    }
+bool ModsAPI::file_save(std::string name, std::string data, std::string* reason) {
+    if (!file_name_ok("file_save", name)) return false;
+    errno = EFBIG; // the reason when the length does not fit the driver's int
+    if (data.size() <= INT_MAX && driver_doc_save(name.c_str(), data.data(), (int)data.size())) return true;
+    const char* why = std::strerror(errno);
+    log_printf("ModsAPI::file_save(\"%s\") failed: %s\n", name.c_str(), why);
+    if (reason) *reason = name + ": " + why;
+    return false;
 }
 
 // ====== Drawing ======

@@ -61,7 +61,9 @@ public:
     void require(std::string name);
 
     // ====== Parameters ======
-    // Stores the value; "altdir", "appid" and "caption" also take effect.
+    // Stores the value; "altdir", "appid" and "caption" also take effect,
+    // unless unsafe (an appid that is empty, only dots, or holds "/", ".."
+    // or a zero byte) or too long for the driver: then a line is logged.
     void params_set(std::string k, var v);
     // The value, or none for a key never set.
     var params_get(std::string k);
@@ -70,10 +72,12 @@ public:
     // A document, else a data file; empty when neither exists.  A name that
     // is not a plain relative path is refused (log line, pending error).
     std::string file_load(std::string name);
-    // Saves a document; the previous one stays unless the new one was
-    // written whole.  A refused name or a failed save logs a line and leaves
-    // a pending error.
-    void file_save(std::string name, std::string data);
+    // Saves a document and returns true; the previous one stays unless the
+    // new one was written whole.  A refused name logs a line, leaves the
+    // pending error "bad file name" and returns false.  A failed save is not
+    // an error of the script: it logs "ModsAPI::file_save("<name>") failed:
+    // <why>", puts "<name>: <why>" in *reason and returns false.
+    bool file_save(std::string name, std::string data, std::string* reason = nullptr);
 
     // ====== Drawing: queued, drawn by the batch ======
     void view_set(float x, float y, float w, float h, float depth);

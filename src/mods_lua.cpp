@@ -559,9 +559,15 @@ static int lua_file_save(lua_State* L) {
     ModsAPI& g = _api(L, 2, 2);
     std::string name = _str(L, 1);
     std::string data = _str(L, 2);
-    g.file_save(name, data);
+    std::string reason;
+    bool saved = g.file_save(name, data, &reason);
     _raise_pending(L, g);
-    return 0;
+    // A failed write (disk full, unwritable home) is the player's trouble,
+    // not the script's mistake: it gets false and the reason, and goes on.
+    lua_pushboolean(L, saved);
+    if (saved) return 1;
+    lua_pushlstring(L, reason.data(), reason.size());
+    return 2;
 }
 
 static int lua_view_set(lua_State* L) {

@@ -1,5 +1,6 @@
 #include "zov_driver-sdl2.h"
 
+#include <csignal>
 #include <cstdio>
 #include <malloc.h>
 #include <cstring>
@@ -25,6 +26,10 @@ static SDL_GLContext _driver_sdl2_context = nullptr;
 void driver_init(int flags) {
     if (_driver) return; // already running: starting SDL parts twice would unbalance their counts
     _driver = new _DriverData();
+    // Past the file-size limit a write then fails with EFBIG, which a save
+    // reports while keeping the old document, instead of the signal ending
+    // the program and leaving a half-written temporary file.
+    std::signal(SIGXFSZ, SIG_IGN);
     if (flags & DRIVER_INIT_TIMER) SDL_Init(SDL_INIT_TIMER);
     if (flags & DRIVER_INIT_VIDEO) _driver_video_init();
     if (flags & DRIVER_INIT_AUDIO) _driver_audio_init();

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <vector>
 
+#include <fcntl.h>
 #include <pwd.h>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -303,41 +304,105 @@ int _driver_std_load(const char* path, void* buf, int len) {
     return n;
 }
 
-// Writes the whole buffer to a temporary file beside the target and renames
-// it over the target only when every write, the flush to disk and the close
-// succeeded; the old file is never half-overwritten.
-static bool _driver_std_replace(const char* path, const void* buf, int len) {
-    std::string tmp = std::string(path) + ".XXXXXX";
-    int fd = mkstemp(&tmp[0]);
-    if (fd < 0) return false;
-    mode_t mask = umask(0); // only readable by setting it
-    umask(mask);
-    bool ok = fchmod(fd, 0666 & ~mask) == 0; // a document gets the usual mode, not mkstemp's 0600
+// ====== Saving ======
+// A save writes a temporary file beside the document and renames it over the
+// document only once every byte is on disk, so a document is never torn.
+// The temporary file has one fixed name per document: a save killed half-way
+// leaves at most that one file behind, and the next save replaces it.
+
+// The file a save replaces: `path` with its symbolic links followed, so the
+// link stays a link and its target gets the new contents.  Empty, with *err
+// set, when the links loop or a target does not fit.
+static std::string _driver_save_target(const char* path, int* err) {
+    std::string p = path;
+    for (int hops = 0; hops < 40; hops++) {
+        char to[PATH_MAX];
+        ssize_t n = readlink(p.c_str(), to, sizeof to);
+        if (n <= 0) return p; // not a link, or missing: this is the file
+        if (n == (ssize_t)sizeof to) {
+            *err = ENAMETOOLONG;
+            return "";
+        }
+        size_t slash = p.rfind('/');
+        p = to[0] == '/' || slash == std::string::npos ? std::string(to, n) : p.substr(0, slash + 1) + std::string(to, n);
+    }
+    *err = ELOOP;
+    return "";
+}
+
+// "dir/.name.saving" for "dir/name": hidden, and the same on every save.
+static std::string _driver_save_tmpname(const std::string& target) {
+    size_t base = target.rfind('/') + 1; // npos + 1 == 0: no directory part
+    return target.substr(0, base) + "." + target.substr(base) + ".saving";
+}
+
+// Writes the whole buffer, cuts the file there, flushes it to disk and closes
+// it.  0, or the errno of the first step that failed.
+static int _driver_write_close(int fd, const void* buf, size_t len) {
+    int err = 0;
     const char* p = static_cast<const char*>(buf);
-    size_t left = static_cast<size_t>(len);
-    while (ok && left > 0) {
+    for (size_t left = len; left > 0 && !err;) {
         ssize_t n = write(fd, p, left);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            ok = false;
-        } else {
+        if (n > 0) {
             p += n;
             left -= n;
+        } else if (n == 0) {
+            err = EIO;
+        } else if (errno != EINTR) {
+            err = errno;
         }
     }
-    ok = ok && fsync(fd) == 0;
-    ok = close(fd) == 0 && ok;
-    ok = ok && std::rename(tmp.c_str(), path) == 0;
-    if (!ok) unlink(tmp.c_str());
-    return ok;
+    if (!err && ftruncate(fd, (off_t)len) != 0) err = errno;
+    if (!err && fsync(fd) != 0) err = errno;
+    if (close(fd) != 0 && !err) err = errno;
+    return err;
+}
+
+// Saves len bytes of buf as path.  0 when saved, else the errno that says why
+// not; a failed save leaves no temporary file.
+static int _driver_std_replace(const char* path, const void* buf, int len) {
+    int err = 0;
+    std::string target = _driver_save_target(path, &err);
+    if (err) return err;
+    struct stat old;
+    bool exists = stat(target.c_str(), &old) == 0;
+    std::string tmp = _driver_save_tmpname(target);
+    unlink(tmp.c_str()); // left by a save that was killed
+    // Private until it has the old file's mode; a new document gets the
+    // usual mode through the umask.
+    int fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, exists ? 0600 : 0666);
+    if (fd < 0) {
+        err = errno;
+        if (!exists || !S_ISREG(old.st_mode)) return err;
+        // The directory takes no new file (not writable by this user, or
+        // full), but the document may still be: rewrite it where it is.
+        // That is not all-or-nothing, so every step is checked.
+        fd = open(target.c_str(), O_WRONLY | O_CLOEXEC);
+        return fd < 0 ? errno : _driver_write_close(fd, buf, (size_t)len);
+    }
+    if (exists) {
+        // Owner and group first, since changing them clears set-id bits.
+        // Only root may give a file away; others may still keep its group.
+        if (fchown(fd, old.st_uid, old.st_gid) != 0) (void)!fchown(fd, (uid_t)-1, old.st_gid);
+        if (fchmod(fd, old.st_mode & 07777) != 0) err = errno;
+    }
+    if (err) {
+        close(fd);
+    } else {
+        err = _driver_write_close(fd, buf, (size_t)len);
+    }
+    if (!err && std::rename(tmp.c_str(), target.c_str()) != 0) err = errno;
+    if (err) unlink(tmp.c_str());
+    return err;
 }
 
 int _driver_std_save(const char* path, const void* buf, int len) {
-    if (!path[0] || !buf || len < 0 || !_driver_std_replace(path, buf, len)) {
-        std::fprintf(stderr, "file save failed: %s\n", path);
-        return 0;
-    }
-    return 1;
+    // The path helpers give the empty path for one that did not fit.
+    int err = !path[0] ? ENAMETOOLONG : (!buf || len < 0) ? EINVAL : _driver_std_replace(path, buf, len);
+    if (!err) return 1;
+    std::fprintf(stderr, "file save failed: %s: %s\n", path, std::strerror(err));
+    errno = err;
+    return 0;
 }
 
 int driver_file_exists(const char* path) { return _driver_std_exists(path); }

@@ -42,8 +42,10 @@ extern _DriverData* _driver;
 
 // Creates the settings record and starts the timer (DRIVER_INIT_TIMER),
 // video with joysticks (DRIVER_INIT_VIDEO) and the audio device
-// (DRIVER_INIT_AUDIO), in that order; nothing is checked.  A second call
-// without a `driver_deinit` in between does nothing.
+// (DRIVER_INIT_AUDIO), in that order; nothing is checked.  Ignores SIGXFSZ
+// for the rest of the process, so a write past the file-size limit fails
+// instead of killing it.  A second call without a `driver_deinit` in between
+// does nothing.
 void driver_init(int flags);
 // Stops audio, video and timer (each only if started), quits SDL, deletes the
 // settings record.
@@ -151,9 +153,13 @@ int driver_file_load(const char* path, void* buf, int len);
 // The whole file, zero bytes included; empty when it can't be read.
 std::string driver_file_load(const char* path);
 // Replaces the file with len bytes of buf, all or nothing: the old file stays
-// untouched unless the new one was written completely.  A failure (null
-// buffer and negative length included) writes "file save failed: %s".
-// Returns 1 when saved, 0 on failure.
+// untouched unless the new one was written completely.  The new file keeps
+// the old one's mode (and owner and group, where the process may set them);
+// a symbolic link stays and its target is replaced.  When no temporary file
+// can be made beside the document but the document is writable, it is
+// rewritten in place, every write checked.  Returns 1 when saved; 0 on
+// failure (null buffer and negative length included), with errno saying why
+// and the line "file save failed: <path>: <why>" on standard error.
 int driver_file_save(const char* path, const void* buf, int len);
 
 bool driver_data_exists(const char* name);

@@ -148,4 +148,17 @@ TEST(BundledGame, KeepsItsBestScoreAcrossStarts) {
     EXPECT_EQ(count_lines(run.out(), "ModsAPI: best score: " + best), 1) << run.out();
 }
 
+TEST(BundledGame, SaysSoWhenTheBestScoreCannotBeKeptAndPlaysOn) {
+    GameRun run;
+    run.copy_bundled();
+    write_file(run.home() + "/.starcatch", ""); // a file where its documents directory should be
+    run.start({"-demo", "4"});
+    ASSERT_EQ(run.wait_exit(20), 0) << run.err();
+    std::string out = run.out();
+    EXPECT_EQ(count_lines(out, "Lua error"), 0) << out;
+    std::vector<std::string> said = printed(out);
+    EXPECT_GE(line_index(said, "the best score could not be kept: best.txt: Not a directory"), 0) << out;
+    EXPECT_GE(line_index(said, "new best score: "), 0) << out;
+}
+
 } // namespace

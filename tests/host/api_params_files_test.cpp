@@ -52,11 +52,16 @@ TEST_F(Params, TooLongValuesAreRefusedButStored) {
 }
 
 TEST_F(Params, AppIdThatWouldMoveTheDocumentsDirectoryIsRefused) {
-    for (const char* bad : {"../escape", "a/b", "..", "x..y"}) {
+    // "" would save into the working directory, "." beside the home
+    // directory, ".." and "..." above it.
+    for (const char* bad : {"../escape", "a/b", "..", "x..y", "", ".", "..."}) {
         capture([&] { api->params_set("appid", var(bad)); });
         EXPECT_STREQ(_driver->gamename, "zovtest") << bad;
+        EXPECT_EQ(api->params_get("appid").__str__(), bad);
         EXPECT_NE(api->log[0].find("not a plain name"), std::string::npos) << bad;
     }
+    api->params_set("appid", var(".hidden"));
+    EXPECT_STREQ(_driver->gamename, ".hidden");
 }
 
 TEST_F(Params, TextureFilterFollowsTheParameter) {
@@ -128,18 +133,21 @@ TEST_F(Files, NamesThatLeaveTheDirectoryAreRefused) {
     EXPECT_EQ(read_text(home / "secret"), "secret");
 }
 
-TEST_F(Files, FailedSaveKeepsTheOldDocumentAndIsReported) {
-    api->file_save("keep", "old");
+TEST_F(Files, FailedSaveKeepsTheOldDocumentAndIsReportedWithoutAnError) {
+    EXPECT_TRUE(api->file_save("keep", "old"));
     std::string docdir = home / ".zovtest";
     mkdir((docdir + "/folder").c_str(), 0755);
     // Failures that hold for root too: a document under a file, and a
     // document that would replace a directory.
-    for (const char* name : {"keep/inner", "folder"}) {
-        capture([&] { api->file_save(name, "new"); });
-        EXPECT_EQ(api->api_error_get(), "file save failed") << name;
-        EXPECT_NE(api->log[0].find("ModsAPI::file_save(\"" + std::string(name) + "\") failed"), std::string::npos)
-            << api->log[0];
-        api->api_error_clear();
+    struct Case {
+        const char *name, *why;
+    } cases[] = {{"keep/inner", "Not a directory"}, {"folder", "Is a directory"}};
+    for (const Case& k : cases) {
+        std::string reason;
+        capture([&] { EXPECT_FALSE(api->file_save(k.name, "new", &reason)); });
+        EXPECT_EQ(reason, std::string(k.name) + ": " + k.why);
+        EXPECT_EQ(api->log[0], "ModsAPI::file_save(\"" + std::string(k.name) + "\") failed: " + k.why);
+        EXPECT_EQ(api->api_error(), 0) << k.name;
     }
     EXPECT_EQ(read_text(docdir + "/keep"), "old");
 }

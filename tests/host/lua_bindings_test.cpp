@@ -179,6 +179,26 @@ TEST_F(Bindings, FilesKeepZeroBytesAndRefuseNamesWithThem) {
     });
 }
 
+TEST_F(Bindings, FailedSaveReturnsFalseAndTheReasonAndTheHooksGoOn) {
+    run("saved = zov_file_save('s.json', 'x') n = select('#', zov_file_save('s.json', 'y'))");
+    EXPECT_EQ(global("saved"), "true");
+    EXPECT_EQ(global("n"), "1");
+    // The documents directory cannot be made: a file has its name.
+    unlink((home / ".zovtest/s.json").c_str());
+    rmdir((home / ".zovtest").c_str());
+    write_text(home / ".zovtest", "");
+    run("function _loop() saved, why = zov_file_save('s.json', 'x') loops = (loops or 0) + 1 end");
+    capture([&] {
+        lua->loop(0.1f);
+        lua->loop(0.1f);
+    });
+    EXPECT_TRUE(lua->is_ok());
+    EXPECT_EQ(global("loops"), "2");
+    EXPECT_EQ(global("saved"), "false");
+    EXPECT_EQ(global("why"), "s.json: Not a directory");
+    EXPECT_EQ(api->log[0], "ModsAPI::file_save(\"s.json\") failed: Not a directory");
+}
+
 TEST_F(Bindings, FontSizeIsTwoNonNegativeIntegersClampedTo16Bits) {
     font_init();
     capture([&] {
