@@ -72,13 +72,12 @@ void GBatch::draw() {
     var params = game.data.mods.api->params; // a handle on the same dict
     _mods_view_init(game);
     gfx_ortho();
-    // Runs of images from one texture go to GL together; whatever else
-    // draws or moves the view draws the queued images first.
+    // Runs of images from one texture go to GL together; a new view and
+    // text draw the queued images first themselves.
     gfx_batch_begin();
     for (const GCommand& c : queue) {
         switch (c.type) {
         case GCMD_VIEW:
-            gfx_batch_flush();
             params["view_x"] = var(c.x);
             params["view_y"] = var(c.y);
             params["view_w"] = var(c.w);
@@ -99,7 +98,6 @@ void GBatch::draw() {
             break;
         }
         case GCMD_TEXT: {
-            gfx_batch_flush();
             int f = font_load(c.name.c_str(), c.points);
             _blend_set(c.color, c.alpha, c.mode);
             font_draw(f, c.text.c_str(), c.x, c.y, c.w, c.align);

@@ -136,23 +136,39 @@ TEST_F(BatchDrawGl, ClipChangesBetweenQuads) {
         "clip levels, tiles and boxes");
 }
 
-TEST_F(BatchDrawGl, TranslationBetweenQuadsAfterAFlush) {
+TEST_F(BatchDrawGl, TranslationViewAndTextBetweenQuadsLeaveEarlierQuadsInPlace) {
+    // A font whose one glyph is the whole page, the picture "a".
+    ASSERT_TRUE(write_file(dir / "a.fnt", "common lineHeight=24 base=18 scaleW=32 scaleH=32\n"
+                                          "char id=65 x=0 y=0 width=32 height=32 xoffset=0 yoffset=0 xadvance=34\n"));
+    int font;
+    {
+        Capture err(stderr), out(stdout);
+        font = font_load("a", 0);
+    }
+    ASSERT_NE(font, 0);
     expect_same(
         [&] {
             gfx_img_blit(a, 10, 10, 64, 64);
-            // Whoever moves the origin in a batch flushes first.
-            gfx_batch_flush();
             gfx_translate(30.5f, 12);
             gfx_img_blit(a, 10, 10, 64, 64);
             gfx_clip(0, 0, 60, 60); // stored untranslated
             gfx_img_blit(b, 20, 20, 64, 64);
-            gfx_batch_flush();
             gfx_translate(-30.5f, -12);
             gfx_img_blit(b, 30, 30, 64, 64);
             gfx_unclip();
+            // Text goes over the quad queued before it, under the one after.
             gfx_img_blit(b, 200, 30, 64, 64);
+            font_draw(font, "AA", 210, 40, 0, -1);
+            gfx_img_blit(a, 240, 50, 64, 64);
+            // A new view: the quad queued before stays in the old one.
+            gfx_img_blit(b, 300, 200, 64, 64);
+            gfx_set_scale(1.5f);
+            gfx_ortho();
+            gfx_img_blit(a, 300, 200, 64, 64);
+            gfx_set_scale(1);
+            gfx_ortho();
         },
-        "translations");
+        "translations, text and views");
 }
 
 TEST_F(BatchDrawGl, MoreQuadsThanTheQueueHolds) {
