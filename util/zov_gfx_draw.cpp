@@ -29,6 +29,7 @@ struct Batch {
     bool open = false;
     int name = 0;  // GL texture of the queued quads
     int quads = 0; // queued
+    int unflushed = 0; // quads drawn since the last glFlush
     unsigned char colour[4] = {255, 255, 255, 255};
     BatchVertex vert[GFX_BATCH_QUADS * 4];
     unsigned short index[GFX_BATCH_QUADS * 6];
@@ -270,6 +271,15 @@ void gfx_batch_flush() {
     }
     // After a draw with a colour array GL's current colour is undefined.
     glColor4ubv(batch.colour);
+    // A software rasterizer (llvmpipe) starts on what it was given only at a
+    // flush: flushing every few thousand quads lets it draw them while this
+    // thread queues the next ones, instead of all at the end of the frame.
+    // On a GPU a flush that often costs next to nothing.
+    batch.unflushed += batch.quads;
+    if (batch.unflushed >= GFX_FLUSH_QUADS) {
+        glFlush();
+        batch.unflushed = 0;
+    }
     batch.quads = 0;
 }
 

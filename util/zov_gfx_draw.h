@@ -79,6 +79,8 @@ void gfx_fill(unsigned int colour, int x, int y, int w, int h);
 
 // Quads queued at most; one more draws the queue first.
 enum { GFX_BATCH_QUADS = 4096 };
+// Quads drawn between two glFlush calls, at least.
+enum { GFX_FLUSH_QUADS = 8192 };
 
 // Opens the batch; its colour starts as GL's current colour.
 void gfx_batch_begin();
