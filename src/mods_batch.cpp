@@ -75,6 +75,10 @@ void GBatch::draw() {
     // Runs of images from one texture go to GL together; a new view and
     // text draw the queued images first themselves.
     gfx_batch_begin();
+    // A name keeps its image id for good (a failure keeps 0), so a run of
+    // commands with one name needs one look-up; the blit marks each use.
+    const std::string* last_name = nullptr;
+    int last_id = 0;
     for (const GCommand& c : queue) {
         switch (c.type) {
         case GCMD_VIEW:
@@ -87,7 +91,11 @@ void GBatch::draw() {
             gfx_ortho();
             break;
         case GCMD_IMAGE: {
-            int id = gfx_img_load(c.name.c_str());
+            if (!last_name || *last_name != c.name) {
+                last_id = gfx_img_load(c.name.c_str());
+                last_name = &c.name;
+            }
+            const int id = last_id;
             _blend_set(c.color, c.alpha, c.mode);
             // A negative size mirrors the picture in place: its box starts
             // that much further on.
