@@ -171,6 +171,34 @@ TEST_F(BatchDrawGl, TranslationViewAndTextBetweenQuadsLeaveEarlierQuadsInPlace) 
         "translations, text and views");
 }
 
+TEST_F(BatchDrawGl, MipmappedPicturesAtTheirSizeOrLargerUnderEveryViewScale) {
+    // b magnifies with nearest texels, a with linear ones; both minify
+    // through mipmaps.
+    glBindTexture(GL_TEXTURE_2D, (GLuint)gfx_img_get_tex(b));
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    for (float scale : {1.0f, 0.5f, 1.75f}) {
+        gfx_set_scale(scale);
+        gfx_ortho();
+        const std::string what = "view scale " + std::to_string(scale);
+        expect_same(
+            [&] {
+                // Runs at the natural size, at fractional places, and larger.
+                for (int i = 0; i < 60; i++) {
+                    const float k = i % 3 == 0 ? 1.0f : i % 3 == 1 ? 1.5f : 3.0f;
+                    gfx_img_blit(a, 3.25f + (float)(i * 41 % 560), 7.5f + (float)(i * 29 % 400), 32 * k, 32 * k);
+                }
+                for (int i = 0; i < 30; i++) gfx_img_blit(b, (float)(i * 37 % 600), 0.5f + (float)(i * 17 % 440), 0, 0);
+                // One quad a little smaller than its picture in a run.
+                gfx_img_blit(a, 100, 100, 32, 32);
+                gfx_img_blit(a, 140, 100, 31, 32);
+                gfx_img_blit(a, 180, 100, 32, 32);
+            },
+            what.c_str());
+    }
+    gfx_set_scale(1);
+    gfx_ortho();
+}
+
 TEST_F(BatchDrawGl, MoreQuadsThanTheQueueHolds) {
     const int n = 2 * GFX_BATCH_QUADS + 7;
     expect_same(
