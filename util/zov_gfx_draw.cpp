@@ -301,10 +301,14 @@ void gfx_batch_flush() {
         glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, &mag_filter);
         const bool level0 = min_filter == GL_LINEAR_MIPMAP_LINEAR && mag_filter == GL_LINEAR && batch_magnified();
         if (level0) glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+        // Each quad has one colour at all four corners, so flat shading
+        // gives the same pixels and spares the rasterizer interpolating it.
+        glShadeModel(GL_FLAT);
         glEnableClientState(GL_COLOR_ARRAY);
         glColorPointer(4, GL_UNSIGNED_BYTE, sizeof *v, v->rgba);
         glDrawElements(GL_TRIANGLES, batch.quads * 6, GL_UNSIGNED_SHORT, batch.index);
         glDisableClientState(GL_COLOR_ARRAY);
+        glShadeModel(GL_SMOOTH);
         if (level0) glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, min_filter);
     }
     // After a draw with a colour array GL's current colour is undefined.
