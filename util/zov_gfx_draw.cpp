@@ -306,7 +306,7 @@ void gfx_batch_flush() {
         glShadeModel(GL_FLAT);
         glEnableClientState(GL_COLOR_ARRAY);
         glColorPointer(4, GL_UNSIGNED_BYTE, sizeof *v, v->rgba);
-        glDrawElements(GL_TRIANGLES, batch.quads * 6, GL_UNSIGNED_SHORT, batch.index);
+        glDrawRangeElements(GL_TRIANGLES, 0, batch.quads * 4 - 1, batch.quads * 6, GL_UNSIGNED_SHORT, batch.index);
         glDisableClientState(GL_COLOR_ARRAY);
         glShadeModel(GL_SMOOTH);
         if (level0) glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, min_filter);
