@@ -291,11 +291,12 @@ void gfx_batch_flush() {
         glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
     } else {
         // The loader's mipmap filter makes a software rasterizer work out the
-        // level of detail of every pixel block.  Where no quad is minified that
-        // always comes to sampling level 0 linearly, so it draws with GL_LINEAR
-        // alone: the same pixels, a quarter less work on llvmpipe.  (A nearest
-        // magnification filter is left alone: at exactly one texel a pixel
-        // llvmpipe takes the minification filter.)
+        // level of detail of every pixel block.  Where no quad is minified
+        // that always comes to sampling level 0 linearly, so the run is drawn
+        // with GL_LINEAR alone: the same pixels, about a fifth less work for
+        // llvmpipe on sprites at their size.  (A nearest magnification
+        // filter is left alone: at exactly one texel a pixel llvmpipe takes
+        // the minification filter.)
         GLint min_filter = 0, mag_filter = 0;
         glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, &min_filter);
         glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, &mag_filter);
