@@ -5,8 +5,9 @@ local xs, ys = {}, {}
 local img
 local clock, frames, started, cpu0 = 0, 0, nil, 0
 
--- CPU seconds of the calling thread (user + system, in clock ticks of 1/100 s):
--- the main thread's own work, whatever other threads (the rasterizer's) do.
+-- CPU seconds of the calling thread, user and system (counted in ticks of
+-- 1/100 s): the main thread's own work, whatever other threads (the
+-- rasterizer's) do.
 local function thread_cpu()
     local f = io.open("/proc/thread-self/stat")
     if not f then return 0 end

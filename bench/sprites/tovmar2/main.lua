@@ -1,7 +1,7 @@
 -- Sprite benchmark, tovmar2 side: one picture drawn N times a frame at fixed
 -- pseudo-random positions in a 640 x 480 view.  After one second of warm-up
 -- the frames of the next SECONDS seconds are counted; then one line
--- "fps <value>" and the program ends.
+-- "fps <value> cpu_ns <main-thread CPU ns a sprite>" and the program ends.
 --   tovmar2 -n 20000 -size 32 -seconds 5
 local n = tonumber(zov_params_get("n")) or 20000
 local size = tonumber(zov_params_get("size")) or 32
@@ -22,8 +22,9 @@ end
 
 local clock, frames, started, cpu0 = 0, 0, nil, 0
 
--- CPU seconds of the calling thread (user + system, in clock ticks of 1/100 s):
--- the main thread's own work, whatever other threads (the rasterizer's) do.
+-- CPU seconds of the calling thread, user and system (counted in ticks of
+-- 1/100 s): the main thread's own work, whatever other threads (the
+-- rasterizer's) do.
 local function thread_cpu()
     local f = io.open("/proc/thread-self/stat")
     if not f then return 0 end
