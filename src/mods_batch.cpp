@@ -79,6 +79,8 @@ void GBatch::draw() {
     // commands with one name needs one look-up; the blit marks each use.
     const std::string* last_name = nullptr;
     int last_id = 0;
+    // The command whose tint is GL's colour: a tint set again changes nothing.
+    const GCommand* tint = nullptr;
     for (const GCommand& c : queue) {
         switch (c.type) {
         case GCMD_VIEW:
@@ -96,7 +98,8 @@ void GBatch::draw() {
                 last_name = &c.name;
             }
             const int id = last_id;
-            _blend_set(c.color, c.alpha, c.mode);
+            if (!tint || tint->color != c.color || tint->alpha != c.alpha) _blend_set(c.color, c.alpha, c.mode);
+            tint = &c;
             // A negative size mirrors the picture in place: its box starts
             // that much further on.
             float dx = c.x - c.cx, dy = c.y - c.cy;
@@ -108,6 +111,7 @@ void GBatch::draw() {
         case GCMD_TEXT: {
             int f = font_load(c.name.c_str(), c.points);
             _blend_set(c.color, c.alpha, c.mode);
+            tint = &c;
             font_draw(f, c.text.c_str(), c.x, c.y, c.w, c.align);
             break;
         }
