@@ -245,7 +245,7 @@ void ModsAPI::image_init(std::string, std::string, float, float, float, float, f
 
 void ModsAPI::image_draw(std::string name, float x, float y, float w, float h, float cx, float cy, float angle,
                          int color, float alpha, int mode, float depth) {
-    GCommand c;
+    GCommand& c = batch.queue.emplace_back(); // in place: one per sprite per frame
     c.type = GCMD_IMAGE;
     c.name = std::move(name);
     c.x = x;
@@ -259,7 +259,6 @@ void ModsAPI::image_draw(std::string name, float x, float y, float w, float h, f
     c.alpha = alpha;
     c.mode = mode;
     c.depth = depth;
-    batch.queue.push_back(std::move(c));
 }
 
 void ModsAPI::font_draw(std::string name, int points, std::string text, float x, float y, float w, int align,

@@ -72,13 +72,18 @@ void GBatch::draw() {
     var params = game.data.mods.api->params; // a handle on the same dict
     _mods_view_init(game);
     gfx_ortho();
-    // Runs of images from one texture go to GL together; whatever else
-    // draws or moves the view draws the queued images first.
+    // Runs of images from one texture go to GL together; a new view and
+    // text draw the queued images first themselves.
     gfx_batch_begin();
+    // A name keeps its image id for good (a failure keeps 0), so a run of
+    // commands with one name needs one look-up; the blit marks each use.
+    const std::string* last_name = nullptr;
+    int last_id = 0;
+    // The command whose tint is GL's colour: a tint set again changes nothing.
+    const GCommand* tint = nullptr;
     for (const GCommand& c : queue) {
         switch (c.type) {
         case GCMD_VIEW:
-            gfx_batch_flush();
             params["view_x"] = var(c.x);
             params["view_y"] = var(c.y);
             params["view_w"] = var(c.w);
@@ -88,8 +93,13 @@ void GBatch::draw() {
             gfx_ortho();
             break;
         case GCMD_IMAGE: {
-            int id = gfx_img_load(c.name.c_str());
-            _blend_set(c.color, c.alpha, c.mode);
+            if (!last_name || *last_name != c.name) {
+                last_id = gfx_img_load(c.name.c_str());
+                last_name = &c.name;
+            }
+            const int id = last_id;
+            if (!tint || tint->color != c.color || tint->alpha != c.alpha) _blend_set(c.color, c.alpha, c.mode);
+            tint = &c;
             // A negative size mirrors the picture in place: its box starts
             // that much further on.
             float dx = c.x - c.cx, dy = c.y - c.cy;
@@ -99,9 +109,9 @@ void GBatch::draw() {
             break;
         }
         case GCMD_TEXT: {
-            gfx_batch_flush();
             int f = font_load(c.name.c_str(), c.points);
             _blend_set(c.color, c.alpha, c.mode);
+            tint = &c;
             font_draw(f, c.text.c_str(), c.x, c.y, c.w, c.align);
             break;
         }

@@ -86,6 +86,7 @@ void gfx_deinit() {
 }
 
 void gfx_clear() {
+    gfx_batch_flush(); // in order: what was queued before is cleared too
     glClearColor(0, 0, 0, 1);
     glClearDepth(1.0);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
@@ -144,6 +145,7 @@ void _gfx_fix_view() {
 // The same transform as gfx_pos_to_hwpos, applied by GL: the canvas centre
 // is moved to the origin, rotated, scaled and moved to the view's centre.
 void gfx_ortho() {
+    gfx_batch_flush(); // queued quads land in the view they were queued in
     _gfx_fix_view();
     int ww, wh;
     driver_get_size(&ww, &wh);
@@ -223,6 +225,7 @@ GfxRect _gfx_get_focus_fixed() { return gfx_rect_to_hwrect(_gfx->focus); }
 // ====== Translation and clipping ======
 
 void gfx_translate(float dx, float dy) {
+    gfx_batch_flush(); // queued quads land where they were queued
     _gfx->translate.x += dx;
     _gfx->translate.y += dy;
     glTranslatef(dx, dy, 0);

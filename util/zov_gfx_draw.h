@@ -64,19 +64,23 @@ void gfx_fill(unsigned int colour, int x, int y, int w, int h);
 // blits, and so the boxes and tiles) are queued with their colour instead
 // of drawn, and each run of quads from one texture goes to OpenGL as one
 // draw call.  It changes speed only: the pixels are those of drawing every
-// quad at once, in the same order.  A fill or a free quad first draws what
-// is queued.  Quads are trimmed when queued, so clip changes need nothing.
-// Outside a batch every primitive draws at once, as without batching.
+// quad at once, in the same order.  Whatever else draws or changes where
+// queued quads would land first draws what is queued: fills, free quads,
+// text, gfx_translate, gfx_ortho, gfx_clear.  Quads are trimmed when
+// queued, so clip changes need nothing.  Outside a batch every primitive
+// draws at once, as without batching.
 //
 // Whoever opens a batch, while it is open:
 //  - sets the tint only with gfx_set_color: a colour set directly in GL
 //    would not reach the quads already queued or still to come;
-//  - calls gfx_batch_flush before anything else that draws or changes the
-//    GL state the queued quads depend on: the matrices (gfx_ortho,
-//    gfx_translate), font drawing, clearing, swapping the buffers.
+//  - calls gfx_batch_flush (or closes the batch) before drawing or changing
+//    GL state by other means than this module's calls, and before swapping
+//    the buffers.
 
 // Quads queued at most; one more draws the queue first.
 enum { GFX_BATCH_QUADS = 4096 };
+// Quads drawn between two glFlush calls, at least.
+enum { GFX_FLUSH_QUADS = 8192 };
 
 // Opens the batch; its colour starts as GL's current colour.
 void gfx_batch_begin();

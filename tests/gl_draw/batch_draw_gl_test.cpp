@@ -136,23 +136,67 @@ TEST_F(BatchDrawGl, ClipChangesBetweenQuads) {
         "clip levels, tiles and boxes");
 }
 
-TEST_F(BatchDrawGl, TranslationBetweenQuadsAfterAFlush) {
+TEST_F(BatchDrawGl, TranslationViewAndTextBetweenQuadsLeaveEarlierQuadsInPlace) {
+    // A font whose one glyph is the whole page, the picture "a".
+    ASSERT_TRUE(write_file(dir / "a.fnt", "common lineHeight=24 base=18 scaleW=32 scaleH=32\n"
+                                          "char id=65 x=0 y=0 width=32 height=32 xoffset=0 yoffset=0 xadvance=34\n"));
+    int font;
+    {
+        Capture err(stderr), out(stdout);
+        font = font_load("a", 0);
+    }
+    ASSERT_NE(font, 0);
     expect_same(
         [&] {
             gfx_img_blit(a, 10, 10, 64, 64);
-            // Whoever moves the origin in a batch flushes first.
-            gfx_batch_flush();
             gfx_translate(30.5f, 12);
             gfx_img_blit(a, 10, 10, 64, 64);
             gfx_clip(0, 0, 60, 60); // stored untranslated
             gfx_img_blit(b, 20, 20, 64, 64);
-            gfx_batch_flush();
             gfx_translate(-30.5f, -12);
             gfx_img_blit(b, 30, 30, 64, 64);
             gfx_unclip();
+            // Text goes over the quad queued before it, under the one after.
             gfx_img_blit(b, 200, 30, 64, 64);
+            font_draw(font, "AA", 210, 40, 0, -1);
+            gfx_img_blit(a, 240, 50, 64, 64);
+            // A new view: the quad queued before stays in the old one.
+            gfx_img_blit(b, 300, 200, 64, 64);
+            gfx_set_scale(1.5f);
+            gfx_ortho();
+            gfx_img_blit(a, 300, 200, 64, 64);
+            gfx_set_scale(1);
+            gfx_ortho();
         },
-        "translations");
+        "translations, text and views");
+}
+
+TEST_F(BatchDrawGl, MipmappedPicturesAtTheirSizeOrLargerUnderEveryViewScale) {
+    // b magnifies with nearest texels, a with linear ones; both minify
+    // through mipmaps.
+    glBindTexture(GL_TEXTURE_2D, (GLuint)gfx_img_get_tex(b));
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    for (float scale : {1.0f, 0.5f, 1.75f}) {
+        gfx_set_scale(scale);
+        gfx_ortho();
+        const std::string what = "view scale " + std::to_string(scale);
+        expect_same(
+            [&] {
+                // Runs at the natural size, at fractional places, and larger.
+                for (int i = 0; i < 60; i++) {
+                    const float k = i % 3 == 0 ? 1.0f : i % 3 == 1 ? 1.5f : 3.0f;
+                    gfx_img_blit(a, 3.25f + (float)(i * 41 % 560), 7.5f + (float)(i * 29 % 400), 32 * k, 32 * k);
+                }
+                for (int i = 0; i < 30; i++) gfx_img_blit(b, (float)(i * 37 % 600), 0.5f + (float)(i * 17 % 440), 0, 0);
+                // One quad a little smaller than its picture in a run.
+                gfx_img_blit(a, 100, 100, 32, 32);
+                gfx_img_blit(a, 140, 100, 31, 32);
+                gfx_img_blit(a, 180, 100, 32, 32);
+            },
+            what.c_str());
+    }
+    gfx_set_scale(1);
+    gfx_ortho();
 }
 
 TEST_F(BatchDrawGl, MoreQuadsThanTheQueueHolds) {

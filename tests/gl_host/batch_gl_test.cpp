@@ -284,3 +284,17 @@ TEST_F(BatchGl, TextAndViewsBetweenImagesDrawInQueueOrder) {
     EXPECT_NEAR(c[3], 127 / 255.0, 1e-6);
     EXPECT_FALSE(glIsEnabled(GL_COLOR_ARRAY));
 }
+
+TEST_F(BatchGl, ImageAfterTextTakesItsOwnTintAgain) {
+    driver_set_altdir(ZOV_TEST_DATA "/../../data");
+    capture([&] { font_load("console", 24); });
+    driver_set_altdir(pics.path().c_str());
+    white(10, 10, 20, 20, 0xff0000);
+    api->font_draw("console", 24, "M", 100, 100, 0, -1, 0x00ff00, 1, 0);
+    white(40, 10, 20, 20, 0xff0000); // the tint of the image before the text
+    capture([&] { api->batch.draw(); });
+    Pixels p = read();
+    const unsigned char* c = p.at(45, 15);
+    EXPECT_GT(c[0], 250) << "red, not the text's green";
+    EXPECT_EQ(c[1], 0);
+}
