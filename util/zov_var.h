@@ -112,8 +112,10 @@ public:
     var __slice__(int start, int end) const;
     var __copy__() const;
     var_object* __iter__() { return obj()->__iter__(); }
-    bool __next__(var& out) { return obj()->__next__(out); }
-    bool __pair__(var& key, var& v) { return obj()->__pair__(key, v); }
+    // A none object iterates empty, so a null handle answers false itself:
+    // loops call these once per item.
+    bool __next__(var& out) { return value && value->__next__(out); }
+    bool __pair__(var& key, var& v) { return value && value->__pair__(key, v); }
     std::string __str__() const { return obj()->__str__(); }
     var_cnumber __num__() const { return value ? value->__num__() : 0; }
     bool __bool__() const { return value && value->__bool__(); }
