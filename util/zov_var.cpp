@@ -5,6 +5,7 @@
 #include <climits>
 #include <cmath>
 #include <cstdarg>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -90,7 +91,21 @@ std::string _var_number_to_str(double v) {
     // buffer holds any double.  to_chars writes '.' whatever the locale.
     char buf[400];
     char* end;
-    if (std::isnan(v)) {
+    double micros = v * 1e6;
+    if (std::fabs(micros) < 4503599627370496.0 && micros == std::trunc(micros)) {
+        // Most numbers have a few decimals, and "%f" through to_chars is
+        // slow.  A product that rounds to an integer below 2^52 lies within
+        // a quarter of it, so that integer is v's "%f" rounding, digits
+        // without the point.
+        uint64_t whole = (uint64_t)std::fabs(micros);
+        char* p = buf;
+        if (std::signbit(v)) *p++ = '-';
+        p = std::to_chars(p, buf + sizeof buf, whole / 1000000).ptr;
+        *p++ = '.';
+        uint64_t fraction = whole % 1000000;
+        for (int i = 5; i >= 0; i--, fraction /= 10) p[i] = (char)('0' + fraction % 10);
+        end = p + 6;
+    } else if (std::isnan(v)) {
         end = std::strcpy(buf, std::signbit(v) ? "-nan" : "nan") + std::strlen(buf);
     } else {
         end = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, 6).ptr;
@@ -463,6 +478,17 @@ void _var_list::_pop(const var& key) {
         return;
     }
     value.erase(value.begin() + k);
+}
+// Most lists are short and built one append at a time: the first growth
+// makes room for four items at once instead of one, then two.
+void _var_list::_append(const var& v) {
+    if (value.size() == value.capacity() && value.capacity() < 4) {
+        var item = v; // v may be an element of this list, moved by the growth
+        value.reserve(4);
+        value.push_back(std::move(item));
+        return;
+    }
+    value.push_back(v);
 }
 void _var_list::_insert(int i, const var& v) {
     int n = (int)value.size();

@@ -243,7 +243,7 @@ public:
 
     int _find(const var& v) const;
     void _pop(const var& key);
-    void _append(const var& v) { value.push_back(v); }
+    void _append(const var& v);
     void _insert(int i, const var& v);
     void _extend(const var& other);
     void _sort();

@@ -185,7 +185,7 @@ TEST(VarNumberText, MatchesPrintfOnRandomDoubles) {
     std::uniform_int_distribution<int> small(-100000, 100000);
     for (int i = 0; i < 20000; i++) {
         double v;
-        switch (i % 4) {
+        switch (i % 7) {
         case 0: v = std::pow(10.0, exponent(rng)) * (rng() & 1 ? 1 : -1); break;
         case 1: v = small(rng) / 8.0; break;
         case 2: {
@@ -193,10 +193,16 @@ TEST(VarNumberText, MatchesPrintfOnRandomDoubles) {
             std::memcpy(&v, &bits, sizeof v);
             break;
         }
-        default: v = small(rng) * 1e-6; break;
+        case 4: v = small(rng) * 1e-6; break;
+        case 5: v = small(rng) * 1e-6 + 5e-7; break; // halfway in decimal, not in binary
+        default: v = (double)(rng() >> 31) + small(rng) * 1e-6; break; // up to 2^33
         }
         ASSERT_EQ(_var_number_to_str(v), reference_text(v)) << "value " << v;
     }
+    // Where a few decimals stop being exact in micros, and a negative that
+    // prints as zero.
+    for (double v : {4503599627.370496, 4503599627.3704965, 4503599627.5, 2251799813.6852485, -5e-324, -4e-7})
+        EXPECT_EQ(_var_number_to_str(v), reference_text(v)) << "value " << v;
     // The largest doubles need over 300 characters.
     EXPECT_EQ(_var_number_to_str(1e300), reference_text(1e300));
     EXPECT_EQ(_var_number_to_str(-std::numeric_limits<double>::max()),

@@ -131,6 +131,15 @@ TEST(VarList, ElementsAreCountedAndReleased) {
     EXPECT_EQ(item.value->refs, 1);
 }
 
+// Appending grows the storage, which must not lose the item being
+// appended when it is one of the list's own elements.
+TEST(VarList, AppendingItsOwnElementWhileGrowing) {
+    var l = var_list(var("a"));
+    for (int i = 0; i < 5; i++) list_append(l, l[0]);
+    EXPECT_EQ(joined(l), "a,a,a,a,a,a");
+    EXPECT_EQ(l[0].value->refs, 6);
+}
+
 TEST(VarDict, ReadingAMissingKeyInsertsNone) {
     var d = var_dict();
     Capture err(stderr);
