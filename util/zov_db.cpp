@@ -172,8 +172,10 @@ var DBWrap::query(const char* sql, var params) {
     }
 
     // The parameters' texts outlive the lease: SQLite reads them in place,
-    // and the lease clears the bindings before they go.
-    std::vector<std::string> texts;
+    // and the lease clears the bindings before they go.  Most queries have
+    // a few, which stay off the heap.
+    std::string few[4];
+    std::vector<std::string> more;
     size_t len = strlen(sql);
     Lease lease(*this);
     Cached* kept = cached(sql, len);
@@ -197,10 +199,10 @@ var DBWrap::query(const char* sql, var params) {
 
     if (type == VAR_LIST) {
         const std::vector<var>& items = static_cast<_var_list*>(params.value)->value;
-        texts.reserve(items.size());
+        if (items.size() > 4) more.resize(items.size() - 4); // never grows while bound
         for (size_t i = 0; i < items.size(); i++) {
-            texts.push_back(items[i].__str__());
-            const std::string& text = texts.back();
+            std::string& text = i < 4 ? few[i] : more[i - 4];
+            text = items[i].__str__();
             if (sqlite3_bind_text(stmt, (int)i + 1, text.data(), (int)text.size(), SQLITE_STATIC) != SQLITE_OK) {
                 fail("sqlite3:bind [%d] %s; sql=%s\n", sqlite3_errcode(_db), sqlite3_errmsg(_db), sql);
                 return rows;

@@ -240,6 +240,8 @@ TEST_F(Db, ParametersBindTheirStringFormInOrder) {
     EXPECT_EQ(rows[0]["d"], "s");
     EXPECT_EQ(rows[0]["e"], "") << "too few items leave the rest NULL";
     EXPECT_EQ(run("select ? as a", var())[0]["a"], "") << "none binds nothing";
+    var many = items({var("a"), var(2), var("c"), var(4), var(std::string(100, 'e')), var("f")});
+    EXPECT_EQ(run("select ?||?||?||?||?||? as s", many)[0]["s"], "a2c4" + std::string(100, 'e') + "f");
 }
 
 TEST_F(Db, TooManyParametersFailAtTheBind) {
