@@ -226,7 +226,10 @@ var DBWrap::query(const char* sql, var params) {
         // A kept statement compiled before this connection changed its schema
         // compiles itself again in the step.  When that fails, a fresh
         // prepare fails the same way, and the failure is reported as the
-        // prepare's, as if the statement had not been kept.
+        // prepare's, as if the statement had not been kept.  (After another
+        // connection's change, a fresh statement would have failed in the
+        // step instead, once: the kind of message is then the one thing
+        // that differs.)
         if (reused && list->value.empty()) {
             sqlite3_stmt* fresh = nullptr;
             bool compiles = prepare(sql, len, fresh);

@@ -221,6 +221,33 @@ public:
 };
 
 // ====== Containers ======
+
+// Pool blocks of the value model, for its objects and dict entries (see
+// zov_var.cpp).  Main thread only.
+void* _var_pool_alloc(size_t size);
+void _var_pool_free(void* p, size_t size);
+
+// Dict entries come from the value pools too: dicts are built one entry at
+// a time, and the general heap dominated building and freeing them.
+template <class T>
+struct _var_pool_allocator {
+    typedef T value_type;
+    _var_pool_allocator() {}
+    template <class U>
+    _var_pool_allocator(const _var_pool_allocator<U>&) {}
+    T* allocate(size_t n) { return static_cast<T*>(_var_pool_alloc(n * sizeof(T))); }
+    void deallocate(T* p, size_t n) { _var_pool_free(p, n * sizeof(T)); }
+};
+template <class T, class U>
+bool operator==(const _var_pool_allocator<T>&, const _var_pool_allocator<U>&) { return true; }
+template <class T, class U>
+bool operator!=(const _var_pool_allocator<T>&, const _var_pool_allocator<U>&) { return false; }
+
+// The entries of a dict: std::string compares bytes unsigned.
+typedef std::map<std::string, var, std::less<std::string>,
+                 _var_pool_allocator<std::pair<const std::string, var>>>
+    var_dict_map;
+
 class _var_list : public var_object {
 public:
     std::vector<var> value;
@@ -252,7 +279,7 @@ public:
 
 class _var_dict : public var_object {
 public:
-    std::map<std::string, var> value; // std::string compares bytes unsigned
+    var_dict_map value;
     ~_var_dict() override;
     int __type__() const override { return VAR_DICT; }
     var_object* __copy__() const override;
@@ -289,7 +316,7 @@ public:
 
 class _var_dict_iter : public var_object {
 public:
-    std::map<std::string, var>::iterator dict_it, dict_end;
+    var_dict_map::iterator dict_it, dict_end;
     ~_var_dict_iter() override;
     bool __next__(var& out) override;
     bool __pair__(var& key, var& value) override;
