@@ -12,7 +12,7 @@
 // and its parameters cleared as soon as its query ends, so between queries
 // it holds no lock, no transaction and no copy of a caller's text; close and
 // reopen finalize them all.  Results and messages are those of a fresh
-// prepare.
+// prepare (one exception is noted in query()).
 //
 // Diagnostics go to standard error.  One wrapper is used from one thread:
 // `error`, `errmsg` and the statement cache have no lock.  Nothing else in
@@ -24,7 +24,6 @@
 #include "zov_var.h"
 
 struct sqlite3;
-
 struct sqlite3_stmt;
 
 enum { DBWRAP_MODE_DEFAULT = 0, DBWRAP_MODE_READONLY = 1 };
