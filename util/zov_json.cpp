@@ -35,7 +35,7 @@ var* json_ctx::push(var v) {
     case VAR_DICT: {
         // Keys mostly arrive in order (our own output does), so the end of
         // the map is the hint.  A repeated key: the later value wins.
-        std::map<std::string, var>& entries = static_cast<_var_dict*>(cur->value)->value;
+        var_dict_map& entries = static_cast<_var_dict*>(cur->value)->value;
         var& slot = entries.try_emplace(entries.end(), key)->second;
         slot = v;
         return &slot;

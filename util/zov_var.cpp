@@ -5,11 +5,14 @@
 #include <climits>
 #include <cmath>
 #include <cstdarg>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <cctype>
 #include <locale.h>
+#include <new>
+#include <typeinfo>
 
 // ====== Error reporting ======
 
@@ -89,7 +92,21 @@ std::string _var_number_to_str(double v) {
     // buffer holds any double.  to_chars writes '.' whatever the locale.
     char buf[400];
     char* end;
-    if (std::isnan(v)) {
+    double micros = v * 1e6;
+    if (std::fabs(micros) < 4503599627370496.0 && micros == std::trunc(micros)) {
+        // Most numbers have a few decimals, and "%f" through to_chars is
+        // slow.  A product that rounds to an integer below 2^52 lies within
+        // a quarter of it, so that integer is v's "%f" rounding, digits
+        // without the point.
+        uint64_t whole = (uint64_t)std::fabs(micros);
+        char* p = buf;
+        if (std::signbit(v)) *p++ = '-';
+        p = std::to_chars(p, buf + sizeof buf, whole / 1000000).ptr;
+        *p++ = '.';
+        uint64_t fraction = whole % 1000000;
+        for (int i = 5; i >= 0; i--, fraction /= 10) p[i] = (char)('0' + fraction % 10);
+        end = p + 6;
+    } else if (std::isnan(v)) {
         end = std::strcpy(buf, std::signbit(v) ? "-nan" : "nan") + std::strlen(buf);
     } else {
         end = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, 6).ptr;
@@ -111,62 +128,137 @@ double var_min(double a, double b) { return b > a ? a : b; }
 
 // ====== Allocation ======
 
-// Every scalar, container and iterator is one small heap object, so the
-// allocator dominates building and freeing values.  Freed blocks go to a
-// free list per 16-byte size class and are reused; they are never handed
-// back to the system (a program's peak number of values stays reserved).
-// Main thread only, as the whole value model.  Sanitizer builds use the
-// plain heap so that every use after free is still caught.
+// Every scalar, container, iterator and dict entry is one small heap
+// block, so the allocator dominates building and freeing values.  Blocks
+// come in 16-byte size classes from 64 KB chunks that are never handed back
+// to the system (a program's peak number of values stays reserved).  Main
+// thread only, as the whole value model.  Sanitizer builds use the plain
+// heap so that every use after free is still caught.
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-void* var_object::operator new(size_t size) { return ::operator new(size); }
-void var_object::operator delete(void* p, size_t) { ::operator delete(p); }
+void* _var_pool_alloc(size_t size) { return ::operator new(size); }
+void _var_pool_free(void* p, size_t) { ::operator delete(p); }
 #else
 namespace {
-struct FreeBlock {
-    FreeBlock* next;
-};
+// Blocks live in chunks aligned to their size, so a block finds its chunk
+// by masking its address.  Each chunk marks its free blocks in a bitmap,
+// and a block is always taken from the first chunk with room, at its
+// lowest free block: values built together lie in ascending addresses even
+// after other values were freed in any order, which keeps walking them
+// cache friendly.
 const size_t POOL_CLASSES = 8; // blocks of 16 to 128 bytes
-const size_t POOL_CHUNK = 64 * 1024;
-FreeBlock* pool_free[POOL_CLASSES];
+const size_t CHUNK = 64 * 1024;
+const size_t CHUNK_WORDS = CHUNK / 16 / 64; // bitmap words for the smallest blocks
+
+struct Chunk {
+    uint64_t free_bits[CHUNK_WORDS]; // 1 marks a free block
+    uint32_t free_count;
+    uint32_t first_word; // no free block lies below this bitmap word
+    uint32_t block;      // block size
+    uint32_t reciprocal; // 2^32 / block, rounded up: offsets divide exactly
+    uint32_t index;      // in its class's chunks
+};
+const size_t CHUNK_HEADER = (sizeof(Chunk) + 63) / 64 * 64;
+
+// The chunks of one size class, in the order they were made, with a bit
+// per chunk that has a free block.  The last few blocks freed wait in
+// `recent` and are handed out again first: a value freed and another built
+// right after (the common churn) costs no bitmap work, while a big free
+// still goes back to the bitmaps in address order.
+const int RECENT = 32;
+struct PoolClass {
+    std::vector<Chunk*> chunks;
+    std::vector<uint64_t> room;
+    size_t first_room = 0; // no chunk with room lies below this word
+    Chunk* first = nullptr; // the first chunk with room, or null
+    void* recent[RECENT];
+    int recent_count = 0;
+};
+
+// Never destroyed: values may still be freed by other statics at exit.
+PoolClass* pools = nullptr;
 
 size_t pool_class(size_t size) { return (size + 15) / 16 - 1; }
 
-// Carves a new chunk into blocks of one class, linked so that they are
-// handed out in ascending address order (values built together stay
-// together in memory).
-void pool_refill(size_t cls) {
-    size_t block = (cls + 1) * 16;
-    size_t count = POOL_CHUNK / block;
-    char* chunk = static_cast<char*>(::operator new(POOL_CHUNK));
-    for (size_t i = count; i-- > 0;) {
-        FreeBlock* b = reinterpret_cast<FreeBlock*>(chunk + i * block);
-        b->next = pool_free[cls];
-        pool_free[cls] = b;
+char* blocks(Chunk* c) { return reinterpret_cast<char*>(c) + CHUNK_HEADER; }
+
+void mark_room(PoolClass& pool, Chunk* c) {
+    size_t w = c->index / 64;
+    pool.room[w] |= 1ull << (c->index % 64);
+    if (w < pool.first_room) pool.first_room = w;
+    if (!pool.first || c->index < pool.first->index) pool.first = c;
+}
+
+Chunk* first_with_room(PoolClass& pool) {
+    for (size_t w = pool.first_room; w < pool.room.size(); w++) {
+        if (pool.room[w]) {
+            pool.first_room = w;
+            return pool.chunks[w * 64 + (size_t)__builtin_ctzll(pool.room[w])];
+        }
     }
+    pool.first_room = pool.room.size();
+    return nullptr;
+}
+
+void add_chunk(PoolClass& pool, size_t cls) {
+    Chunk* c = static_cast<Chunk*>(std::aligned_alloc(CHUNK, CHUNK));
+    if (!c) throw std::bad_alloc();
+    c->block = (uint32_t)((cls + 1) * 16);
+    c->reciprocal = (uint32_t)((1ull << 32) / c->block + 1);
+    c->free_count = (uint32_t)((CHUNK - CHUNK_HEADER) / c->block);
+    c->first_word = 0;
+    for (size_t w = 0; w < CHUNK_WORDS; w++) {
+        size_t from = w * 64, n = c->free_count;
+        c->free_bits[w] = from >= n ? 0 : n - from >= 64 ? ~0ull : (1ull << (n - from)) - 1;
+    }
+    c->index = (uint32_t)pool.chunks.size();
+    pool.chunks.push_back(c);
+    if (pool.room.size() * 64 < pool.chunks.size()) pool.room.push_back(0);
+    mark_room(pool, c);
 }
 } // namespace
 
-void* var_object::operator new(size_t size) {
+void* _var_pool_alloc(size_t size) {
     size_t cls = pool_class(size);
     if (cls >= POOL_CLASSES) return ::operator new(size);
-    if (!pool_free[cls]) pool_refill(cls);
-    FreeBlock* b = pool_free[cls];
-    pool_free[cls] = b->next;
-    return b;
+    if (!pools) pools = new PoolClass[POOL_CLASSES];
+    PoolClass& pool = pools[cls];
+    if (pool.recent_count) return pool.recent[--pool.recent_count];
+    if (!pool.first) add_chunk(pool, cls);
+    Chunk* c = pool.first;
+    uint32_t w = c->first_word;
+    while (!c->free_bits[w]) w++;
+    c->first_word = w;
+    uint64_t bits = c->free_bits[w];
+    c->free_bits[w] = bits & (bits - 1);
+    if (--c->free_count == 0) {
+        pool.room[c->index / 64] &= ~(1ull << (c->index % 64));
+        pool.first = first_with_room(pool);
+    }
+    return blocks(c) + (w * 64 + (size_t)__builtin_ctzll(bits)) * c->block;
 }
 
-void var_object::operator delete(void* p, size_t size) {
+void _var_pool_free(void* p, size_t size) {
     if (!p) return;
     size_t cls = pool_class(size);
     if (cls >= POOL_CLASSES) {
         ::operator delete(p);
         return;
     }
-    FreeBlock* b = static_cast<FreeBlock*>(p);
-    b->next = pool_free[cls];
-    pool_free[cls] = b;
+    PoolClass& pool = pools[cls];
+    if (pool.recent_count < RECENT) {
+        pool.recent[pool.recent_count++] = p;
+        return;
+    }
+    Chunk* c = reinterpret_cast<Chunk*>(reinterpret_cast<uintptr_t>(p) & ~(uintptr_t)(CHUNK - 1));
+    size_t i = (size_t)(((uint64_t)(static_cast<char*>(p) - blocks(c)) * c->reciprocal) >> 32);
+    c->free_bits[i / 64] |= 1ull << (i % 64);
+    if (i / 64 < c->first_word) c->first_word = (uint32_t)(i / 64);
+    if (c->free_count++ == 0) mark_room(pool, c);
 }
 #endif
+
+void* var_object::operator new(size_t size) { return _var_pool_alloc(size); }
+void var_object::operator delete(void* p, size_t size) { _var_pool_free(p, size); }
 
 // ====== Base class ======
 
@@ -463,6 +555,17 @@ void _var_list::_pop(const var& key) {
     }
     value.erase(value.begin() + k);
 }
+// Most lists are short and built one append at a time: the first growth
+// makes room for four items at once instead of one, then two.
+void _var_list::_append(const var& v) {
+    if (value.size() == value.capacity() && value.capacity() < 4) {
+        var item = v; // v may be an element of this list, moved by the growth
+        value.reserve(4);
+        value.push_back(std::move(item));
+        return;
+    }
+    value.push_back(v);
+}
 void _var_list::_insert(int i, const var& v) {
     int n = (int)value.size();
     if (i < 0) i += n;
@@ -554,30 +657,51 @@ bool _var_dict::__lt__(const var& other) const {
 
 // ====== Iterators ======
 
+// Whether o is exactly a number object, without a virtual call: its class's
+// type info is unique in the program.  A false answer only means "ask the
+// object".
+static bool plain_number(const var_object* o) {
+    return o && &typeid(*o) == &typeid(_var_number);
+}
+
+// Hands an item to the caller's handle by the assignment rule.  Loops get
+// numbers by the million, and the rule's virtual equality test (which asks
+// the other value for its type in turn) cost more than the rest of the
+// step, so two plain numbers are compared here; an equal one still leaves
+// the handle its own object, and NaN still equals nothing.
+static void deliver(var& out, const var& item) {
+    if (plain_number(out.value) && plain_number(item.value)) {
+        if (static_cast<_var_number*>(out.value)->value != static_cast<_var_number*>(item.value)->value)
+            out.__init__(item.value);
+        return;
+    }
+    out = item;
+}
+
 _var_string_iter::~_var_string_iter() {}
 bool _var_string_iter::__next__(var& out) {
     if (string_it == string_end) return false;
-    out = var((int)(signed char)*string_it++);
+    deliver(out, var((int)(signed char)*string_it++));
     return true;
 }
 bool _var_string_iter::__pair__(var& key, var& value) {
     if (string_it == string_end) return false;
-    key = var(n++);
-    value = var((int)(signed char)*string_it++);
+    deliver(key, var(n++));
+    deliver(value, var((int)(signed char)*string_it++));
     return true;
 }
 
 _var_list_iter::~_var_list_iter() {}
 bool _var_list_iter::__next__(var& out) {
     if (list_it == list_end) return false;
-    out = *list_it++;
+    deliver(out, *list_it++);
     n++;
     return true;
 }
 bool _var_list_iter::__pair__(var& key, var& value) {
     if (list_it == list_end) return false;
-    key = var(n++);
-    value = *list_it++;
+    deliver(key, var(n++));
+    deliver(value, *list_it++);
     return true;
 }
 
@@ -591,7 +715,7 @@ bool _var_dict_iter::__next__(var& out) {
 bool _var_dict_iter::__pair__(var& key, var& value) {
     if (dict_it == dict_end) return false;
     key = var(dict_it->first);
-    value = dict_it->second;
+    deliver(value, dict_it->second);
     ++dict_it;
     return true;
 }

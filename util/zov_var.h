@@ -112,8 +112,10 @@ public:
     var __slice__(int start, int end) const;
     var __copy__() const;
     var_object* __iter__() { return obj()->__iter__(); }
-    bool __next__(var& out) { return obj()->__next__(out); }
-    bool __pair__(var& key, var& v) { return obj()->__pair__(key, v); }
+    // A none object iterates empty, so a null handle answers false itself:
+    // loops call these once per item.
+    bool __next__(var& out) { return value && value->__next__(out); }
+    bool __pair__(var& key, var& v) { return value && value->__pair__(key, v); }
     std::string __str__() const { return obj()->__str__(); }
     var_cnumber __num__() const { return value ? value->__num__() : 0; }
     bool __bool__() const { return value && value->__bool__(); }
@@ -219,6 +221,33 @@ public:
 };
 
 // ====== Containers ======
+
+// Pool blocks of the value model, for its objects and dict entries (see
+// zov_var.cpp).  Main thread only.
+void* _var_pool_alloc(size_t size);
+void _var_pool_free(void* p, size_t size);
+
+// Dict entries come from the value pools too: dicts are built one entry at
+// a time, and the general heap dominated building and freeing them.
+template <class T>
+struct _var_pool_allocator {
+    typedef T value_type;
+    _var_pool_allocator() {}
+    template <class U>
+    _var_pool_allocator(const _var_pool_allocator<U>&) {}
+    T* allocate(size_t n) { return static_cast<T*>(_var_pool_alloc(n * sizeof(T))); }
+    void deallocate(T* p, size_t n) { _var_pool_free(p, n * sizeof(T)); }
+};
+template <class T, class U>
+bool operator==(const _var_pool_allocator<T>&, const _var_pool_allocator<U>&) { return true; }
+template <class T, class U>
+bool operator!=(const _var_pool_allocator<T>&, const _var_pool_allocator<U>&) { return false; }
+
+// The entries of a dict: std::string compares bytes unsigned.
+typedef std::map<std::string, var, std::less<std::string>,
+                 _var_pool_allocator<std::pair<const std::string, var>>>
+    var_dict_map;
+
 class _var_list : public var_object {
 public:
     std::vector<var> value;
@@ -241,7 +270,7 @@ public:
 
     int _find(const var& v) const;
     void _pop(const var& key);
-    void _append(const var& v) { value.push_back(v); }
+    void _append(const var& v);
     void _insert(int i, const var& v);
     void _extend(const var& other);
     void _sort();
@@ -250,7 +279,7 @@ public:
 
 class _var_dict : public var_object {
 public:
-    std::map<std::string, var> value; // std::string compares bytes unsigned
+    var_dict_map value;
     ~_var_dict() override;
     int __type__() const override { return VAR_DICT; }
     var_object* __copy__() const override;
@@ -287,7 +316,7 @@ public:
 
 class _var_dict_iter : public var_object {
 public:
-    std::map<std::string, var>::iterator dict_it, dict_end;
+    var_dict_map::iterator dict_it, dict_end;
     ~_var_dict_iter() override;
     bool __next__(var& out) override;
     bool __pair__(var& key, var& value) override;

@@ -6,6 +6,8 @@
 #include <sqlite3.h>
 
 #include <filesystem>
+#include <functional>
+#include <set>
 #include <string>
 
 #include "support/capture.h"
@@ -110,10 +112,17 @@ TEST_F(Db, FailedOpenLeavesNoHandleAndNoFile) {
     EXPECT_EQ(db.error, 0) << "open never touches the query error";
 }
 
-TEST_F(Db, NullFileNameIsRefusedInsteadOfATemporaryDatabase) {
-    DBWrap db;
-    EXPECT_EQ(capture([&] { db.open(nullptr, DBWRAP_MODE_DEFAULT); }).err, "Can't open database: no file name\n");
-    EXPECT_EQ(db._db, nullptr);
+// SQLite would open a private temporary database for either name, and
+// everything written to it would be gone at close.
+TEST_F(Db, NullOrEmptyFileNameIsRefusedInsteadOfATemporaryDatabase) {
+    for (const char* name : {(const char*)nullptr, ""}) {
+        for (int mode : {DBWRAP_MODE_DEFAULT, DBWRAP_MODE_READONLY}) {
+            DBWrap db;
+            open(db, path);
+            EXPECT_EQ(capture([&] { db.open(name, mode); }).err, "Can't open database: no file name\n");
+            EXPECT_EQ(db._db, nullptr) << (name ? "empty" : "null") << " name, mode " << mode;
+        }
+    }
 }
 
 TEST_F(Db, UnknownModeOpensNothingWritesNothingAndKeepsTheOpenDatabase) {
@@ -231,6 +240,8 @@ TEST_F(Db, ParametersBindTheirStringFormInOrder) {
     EXPECT_EQ(rows[0]["d"], "s");
     EXPECT_EQ(rows[0]["e"], "") << "too few items leave the rest NULL";
     EXPECT_EQ(run("select ? as a", var())[0]["a"], "") << "none binds nothing";
+    var many = items({var("a"), var(2), var("c"), var(4), var(std::string(100, 'e')), var("f")});
+    EXPECT_EQ(run("select ?||?||?||?||?||? as s", many)[0]["s"], "a2c4" + std::string(100, 'e') + "f");
 }
 
 TEST_F(Db, TooManyParametersFailAtTheBind) {
@@ -306,14 +317,18 @@ TEST_F(Db, EmptyOrNullSqlFailsAtTheStep) {
     }
 }
 
-TEST_F(Db, NoStatementIsLeftOpenAfterAnyQuery) {
+// Statements are kept for reuse, but none stays running past its query,
+// whatever the outcome, and none keeps another connection from writing.
+TEST_F(Db, NoStatementIsLeftRunningAfterAnyQuery) {
     run("create table t (v integer)");
     run("insert into t values ('-9223372036854775808')");
     DBWrap db;
     open(db, path);
     for (const char* sql : {"select v from t", "selec", "select ?", "select abs(v) from t", ""}) {
         query(db, sql, items({var(1), var(2)}));
-        EXPECT_EQ(sqlite3_next_stmt(db._db, nullptr), nullptr) << sql;
+        for (sqlite3_stmt* s = sqlite3_next_stmt(db._db, nullptr); s; s = sqlite3_next_stmt(db._db, s))
+            EXPECT_FALSE(sqlite3_stmt_busy(s)) << sql << " left " << sqlite3_sql(s);
+        run("insert into t values (1)");
     }
 }
 
@@ -346,6 +361,166 @@ TEST_F(Db, ALockedDatabaseFailsAndWorksAgainOnceFreed) {
     query(a, "insert into t values ('a')");
     EXPECT_EQ(a.error, 0);
     EXPECT_EQ(column(query(a, "select k from t order by rowid").rows, "k"), (std::vector<std::string>{"b", "a"}));
+}
+
+// ====== Kept statements ======
+
+// A kept statement starts each query from no parameters: the ones a query
+// leaves out are NULL, never the previous query's values.
+TEST_F(Db, AKeptStatementIsReboundFromScratch) {
+    run("create table t (a text, b text)");
+    DBWrap db;
+    open(db, path);
+    const char* insert = "insert into t values (?, ?)";
+    query(db, insert, items({var("a1"), var("b1")}));
+    query(db, insert, items({var("a2")}));
+    query(db, insert, items({var("x"), var("y"), var("z")}));
+    EXPECT_EQ(db.errmsg, "sqlite3:bind [25] column index out of range; sql=insert into t values (?, ?)\n");
+    query(db, insert, var());
+    EXPECT_EQ(db.error, 0) << "usable again after a failed bind";
+    var rows = query(db, "select a, b is null as unbound from t order by rowid").rows;
+    EXPECT_EQ(column(rows, "a"), (std::vector<std::string>{"a1", "a2", ""}));
+    EXPECT_EQ(column(rows, "unbound"), (std::vector<std::string>{"0", "1", "1"}));
+}
+
+TEST_F(Db, AKeptStatementFailsAndRecoversAsAFreshOne) {
+    run("create table u (k text unique)");
+    DBWrap db;
+    open(db, path);
+    const char* insert = "insert into u values (?)";
+    query(db, insert, items({var("a")}));
+    query(db, insert, items({var("a")}));
+    EXPECT_EQ(db.errmsg, "sqlite3:step [19] UNIQUE constraint failed: u.k; sql=insert into u values (?)");
+    query(db, insert, items({var("b")}));
+    EXPECT_EQ(db.error, 0);
+
+    // A table dropped and made again on this connection: the failure is the
+    // prepare's, as without the cache, and then the new columns come back.
+    const char* select = "select * from u";
+    EXPECT_EQ(query(db, select).rows.__len__(), 2);
+    query(db, "drop table u");
+    Result r = query(db, select);
+    EXPECT_EQ(db.error, 1);
+    EXPECT_EQ(db.errmsg, "sqlite3:prepare [1] no such table: u; sql=select * from u\n");
+    EXPECT_EQ(r.err, db.errmsg + "\n");
+    query(db, "create table u (x text, y text)");
+    query(db, "insert into u values ('1', '2')");
+    var rows = query(db, select).rows;
+    ASSERT_EQ(rows.__len__(), 1);
+    EXPECT_EQ(rows[0].__len__(), 2);
+    EXPECT_EQ(rows[0]["y"], "2");
+}
+
+// Statements belong to their connection: closing or opening another file
+// finalizes them, and the same SQL then reads the new file.
+TEST_F(Db, CloseAndReopenFinalizeTheKeptStatements) {
+    std::string other = dir / "other.db";
+    for (const std::string* file : {&path, &other}) {
+        DBWrap db;
+        open(db, *file);
+        query(db, "create table t (k text)");
+        query(db, "insert into t values (?)", items({var(*file)}));
+    }
+    const char* select = "select k from t";
+    DBWrap db;
+    open(db, path); // warms SQLite up, so that the count below is ours alone
+    db.close();
+    sqlite3_int64 before = sqlite3_memory_used();
+    open(db, path);
+    EXPECT_EQ(column(query(db, select).rows, "k"), std::vector<std::string>{path});
+    db.close();
+    EXPECT_EQ(sqlite3_memory_used(), before) << "the connection is freed, not left open by a statement";
+    open(db, path);
+    query(db, select);
+    open(db, other);
+    EXPECT_EQ(column(query(db, select).rows, "k"), std::vector<std::string>{other});
+}
+
+// The statements on a connection, by their SQL text.
+std::set<std::string> statements(sqlite3* db) {
+    std::set<std::string> out;
+    for (sqlite3_stmt* s = sqlite3_next_stmt(db, nullptr); s; s = sqlite3_next_stmt(db, s)) out.insert(sqlite3_sql(s));
+    return out;
+}
+
+TEST_F(Db, TheCacheKeepsTheMostRecentlyUsedStatements) {
+    DBWrap db;
+    open(db, path);
+    auto sql = [](int i) { return "select " + std::to_string(i) + " as n"; };
+    for (int i = 0; i < DBWRAP_CACHED_STATEMENTS; i++) query(db, sql(i).c_str());
+    query(db, sql(0).c_str()); // now the most recently used
+    query(db, sql(100).c_str());
+    std::set<std::string> kept = statements(db._db);
+    EXPECT_EQ(kept.size(), (size_t)DBWRAP_CACHED_STATEMENTS);
+    EXPECT_TRUE(kept.count(sql(0)));
+    EXPECT_TRUE(kept.count(sql(100)));
+    EXPECT_FALSE(kept.count(sql(1))) << "the least recently used one goes";
+    EXPECT_EQ(query(db, sql(1).c_str()).rows[0]["n"], "1") << "and is prepared again when needed";
+    EXPECT_EQ(statements(db._db).size(), (size_t)DBWRAP_CACHED_STATEMENTS);
+}
+
+// A caller's SQL function again(), which runs `action` when called from a
+// query (not from one that it runs itself) and gives `result`.
+struct Reentry {
+    std::function<void()> action;
+    int result = 0;
+    int depth = 0;
+};
+
+void run_again(sqlite3_context* context, int, sqlite3_value**) {
+    Reentry* r = static_cast<Reentry*>(sqlite3_user_data(context));
+    if (r->depth++ == 0) r->action();
+    r->depth--;
+    sqlite3_result_int(context, r->result);
+}
+
+void add_again(DBWrap& db, Reentry& r) {
+    ASSERT_EQ(sqlite3_create_function(db._db, "again", 0, SQLITE_UTF8, &r, run_again, nullptr, nullptr), SQLITE_OK);
+}
+
+// The same SQL run again while SQLite is inside it: each run has its own
+// statement and its own parameters, and only one statement stays kept.
+TEST_F(Db, AQueryRunFromInsideTheSameSqlGetsItsOwnStatement) {
+    run("create table t (k text)");
+    run("insert into t values ('a')");
+    run("insert into t values ('b')");
+    DBWrap db;
+    open(db, path);
+    const char* sql = "select k, ? as p, again() as n from t order by k";
+    var inner;
+    Reentry r;
+    r.action = [&] {
+        inner = db.query(sql, var_list(var("inner")));
+        r.result = inner.__len__();
+    };
+    add_again(db, r);
+    var rows = query(db, sql, var_list(var("outer"))).rows;
+    EXPECT_EQ(db.error, 0) << db.errmsg;
+    EXPECT_EQ(column(rows, "k"), (std::vector<std::string>{"a", "b"}));
+    EXPECT_EQ(column(rows, "p"), (std::vector<std::string>{"outer", "outer"}));
+    EXPECT_EQ(column(rows, "n"), (std::vector<std::string>{"2", "2"}));
+    EXPECT_EQ(column(inner, "p"), (std::vector<std::string>{"inner", "inner"}));
+    EXPECT_EQ(statements(db._db), std::set<std::string>{sql});
+}
+
+// Closing from inside a query leaves the running statement to that query,
+// which finalizes it at its end (the leak checker sees the connection go).
+TEST_F(Db, ClosingFromInsideAQueryLetsItFinish) {
+    run("create table t (k text)");
+    run("insert into t values ('a')");
+    DBWrap db;
+    open(db, path);
+    // Without lookaside memory every statement is on the heap, where the
+    // address checker sees a statement freed while it runs.
+    ASSERT_EQ(sqlite3_db_config(db._db, SQLITE_DBCONFIG_LOOKASIDE, nullptr, 0, 0), SQLITE_OK);
+    Reentry r;
+    r.action = [&] { db.close(); };
+    add_again(db, r);
+    const char* sql = "select k, again() as n from t";
+    EXPECT_EQ(column(query(db, sql).rows, "k"), std::vector<std::string>{"a"});
+    EXPECT_EQ(db._db, nullptr);
+    open(db, path);
+    EXPECT_EQ(column(query(db, "select k from t").rows, "k"), std::vector<std::string>{"a"});
 }
 
 // Writing into a database that never opened must not pass for a success:

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <limits>
 #include <random>
+#include <vector>
 
 #include "alloc_count.h"
 #include "support/capture.h"
@@ -185,7 +186,7 @@ TEST(VarNumberText, MatchesPrintfOnRandomDoubles) {
     std::uniform_int_distribution<int> small(-100000, 100000);
     for (int i = 0; i < 20000; i++) {
         double v;
-        switch (i % 4) {
+        switch (i % 7) {
         case 0: v = std::pow(10.0, exponent(rng)) * (rng() & 1 ? 1 : -1); break;
         case 1: v = small(rng) / 8.0; break;
         case 2: {
@@ -193,10 +194,16 @@ TEST(VarNumberText, MatchesPrintfOnRandomDoubles) {
             std::memcpy(&v, &bits, sizeof v);
             break;
         }
-        default: v = small(rng) * 1e-6; break;
+        case 4: v = small(rng) * 1e-6; break;
+        case 5: v = small(rng) * 1e-6 + 5e-7; break; // halfway in decimal, not in binary
+        default: v = (double)(rng() >> 31) + small(rng) * 1e-6; break; // up to 2^33
         }
         ASSERT_EQ(_var_number_to_str(v), reference_text(v)) << "value " << v;
     }
+    // Where a few decimals stop being exact in micros, and a negative that
+    // prints as zero.
+    for (double v : {4503599627.370496, 4503599627.3704965, 4503599627.5, 2251799813.6852485, -5e-324, -4e-7})
+        EXPECT_EQ(_var_number_to_str(v), reference_text(v)) << "value " << v;
     // The largest doubles need over 300 characters.
     EXPECT_EQ(_var_number_to_str(1e300), reference_text(1e300));
     EXPECT_EQ(_var_number_to_str(-std::numeric_limits<double>::max()),
@@ -361,4 +368,24 @@ TEST(VarFloatHelpers, NanAndSigns) {
     EXPECT_EQ(myabs(-2), 2);
     EXPECT_EQ(var_max(NaN, 3), 3);
     EXPECT_EQ(var_min(1, 3), 1);
+}
+
+// Values built after others were freed in any order still lie side by side
+// in ascending addresses (but for a jump between chunks now and then), so
+// that walking them stays cache friendly.
+TEST(VarPool, ValuesBuiltAfterScatteredFreesLieInOrder) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "sanitizer builds use the plain heap";
+#endif
+    std::vector<var> values;
+    for (int i = 0; i < 20000; i++) values.push_back(var(i));
+    std::shuffle(values.begin(), values.end(), std::mt19937(7));
+    values.clear();
+    for (int i = 0; i < 20000; i++) values.push_back(var(i));
+    int jumps = 0;
+    for (size_t i = 1; i < values.size(); i++) {
+        std::ptrdiff_t step = (char*)values[i].value - (char*)values[i - 1].value;
+        jumps += step <= 0 || step > 128;
+    }
+    EXPECT_LT(jumps, 100);
 }

@@ -131,6 +131,15 @@ TEST(VarList, ElementsAreCountedAndReleased) {
     EXPECT_EQ(item.value->refs, 1);
 }
 
+// Appending grows the storage, which must not lose the item being
+// appended when it is one of the list's own elements.
+TEST(VarList, AppendingItsOwnElementWhileGrowing) {
+    var l = var_list(var("a"));
+    for (int i = 0; i < 5; i++) list_append(l, l[0]);
+    EXPECT_EQ(joined(l), "a,a,a,a,a,a");
+    EXPECT_EQ(l[0].value->refs, 6);
+}
+
 TEST(VarDict, ReadingAMissingKeyInsertsNone) {
     var d = var_dict();
     Capture err(stderr);
@@ -252,6 +261,41 @@ TEST(VarIter, ListPairsAndScalarsIterateEmpty) {
     var nil;
     var nil_it(nil.__iter__());
     EXPECT_FALSE(nil_it.__pair__(k, v));
+}
+
+// Each item reaches the caller's handle by the assignment rule: an equal
+// number leaves the handle its own object, anything else rebinds it.
+TEST(VarIter, DeliveryKeepsAnEqualNumbersOwnObject) {
+    var three(3), other_three(3.0), nan(std::nan("")), zero(0.0), minus_zero(-0.0), text("3");
+    var l(VAR_LIST, 7, &three, &other_three, &nan, &nan, &zero, &minus_zero, &text);
+    var it(l.__iter__());
+    var out;
+    const var_object* want[] = {three.value, three.value, nan.value, nan.value,
+                                zero.value, zero.value, text.value};
+    for (const var_object* w : want) {
+        ASSERT_TRUE(it.__next__(out));
+        EXPECT_EQ(out.value, w);
+    }
+    EXPECT_EQ(three.value->refs, 2);
+    EXPECT_EQ(other_three.value->refs, 2) << "a kept delivery takes no count";
+    EXPECT_EQ(nan.value->refs, 3);
+    EXPECT_EQ(text.value->refs, 3);
+
+    // Pairs: the index is a new number each time, kept when equal.
+    var key(1.0), value;
+    const var_object* key_object = key.value;
+    var p(l.__iter__());
+    ASSERT_TRUE(p.__pair__(key, value));
+    EXPECT_NE(key.value, key_object) << "0 is not 1";
+    ASSERT_TRUE(p.__pair__(key, value));
+    EXPECT_EQ((int)key, 1);
+    EXPECT_EQ(value.value, three.value) << "3.0 equals 3";
+
+    var s("\x01\x01");
+    var out_byte(1);
+    const var_object* byte_object = out_byte.value;
+    var sit(s.__iter__());
+    while (sit.__next__(out_byte)) EXPECT_EQ(out_byte.value, byte_object);
 }
 
 TEST(VarHelpers, Join) {
