@@ -28,9 +28,10 @@ float advance(const FontInfo& f, unsigned char c) { return f.shapes[c].w * f.sca
 
 float line_height(const FontInfo& f) { return f.height * f.scale; }
 
-// A number of the file as an int, truncated; values an int can't hold are
-// clamped (no undefined conversion), NaN reads 0.
-int file_int(double v) {
+// A number as an int, truncated; values an int can't hold are clamped (no
+// undefined conversion), NaN reads 0.  Widths need it too: a file's advances
+// may add up to more than an int, or to infinity.
+int clamped_int(double v) {
     if (!(v == v)) return 0;
     if (v > 1e9) return 1000000000;
     if (v < -1e9) return -1000000000;
@@ -218,9 +219,9 @@ void font_reload(int font) {
         if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
         LineKeys k(line);
         if (k.first() == "common") {
-            f.height = file_int(k.num("lineHeight"));
-            f.base = file_int(k.num("base"));
-            f.rect = GfxRect(0, 0, file_int(k.num("scaleW")), file_int(k.num("scaleH")));
+            f.height = clamped_int(k.num("lineHeight"));
+            f.base = clamped_int(k.num("base"));
+            f.rect = GfxRect(0, 0, clamped_int(k.num("scaleW")), clamped_int(k.num("scaleH")));
             f._size = f.height;
             // Without a line height a requested size can't be honoured:
             // draw at the file's own size rather than divide by zero.
@@ -230,10 +231,10 @@ void font_reload(int font) {
             double id = k.num("id");
             if (!(id >= 1 && id < FONT_GLYPHS)) continue;
             int c = (int)id;
-            f.rects[c] = GfxRect(file_int(k.num("x")), file_int(k.num("y")), file_int(k.num("width")),
-                                 file_int(k.num("height")));
-            f.shapes[c] = GfxRect(file_int(k.num("xoffset")), file_int(k.num("yoffset")), (float)k.num("xadvance"),
-                                  (float)k.num("height"));
+            f.rects[c] = GfxRect(clamped_int(k.num("x")), clamped_int(k.num("y")), clamped_int(k.num("width")),
+                                 clamped_int(k.num("height")));
+            f.shapes[c] = GfxRect(clamped_int(k.num("xoffset")), clamped_int(k.num("yoffset")),
+                                  (float)k.num("xadvance"), (float)k.num("height"));
         }
     }
 }
@@ -268,7 +269,7 @@ void _font_wrap_calc(int font, const char* text, float width, FontWrap& out) {
             if (width == 0 || !(w + adv > width)) {
                 if (c == ' ') {
                     space = i;
-                    space_w = (int)w;
+                    space_w = clamped_int(w);
                 }
                 w += adv;
                 i++;
@@ -282,7 +283,7 @@ void _font_wrap_calc(int font, const char* text, float width, FontWrap& out) {
         int* line = out.lines[out.total++];
         line[0] = start;
         line[1] = end;
-        line[2] = (int)w;
+        line[2] = clamped_int(w);
         if (out.total == FONT_WRAP_MAX) return;
         unsigned char e = (unsigned char)text[end];
         // The byte that ended the line is dropped, unless it is a glyph that

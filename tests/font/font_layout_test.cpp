@@ -89,6 +89,19 @@ TEST_F(FontLayout, AtMostThirtyTwoLines) {
     expect_rect(font_crect(mono, text.c_str(), 100, 100, -1), 20, 31 * 20, 0, 20, "caret past line 32");
 }
 
+TEST_F(FontLayout, LineWidthsBeyondAnIntAreClamped) {
+    // A float advance of 1e300 is infinite; 3e38 twice overflows as well.
+    ASSERT_TRUE(write_file(dir / "huge.fnt", "common lineHeight=20\nchar id=97 xadvance=1e300\n"
+                                             "char id=98 xadvance=3e38\nchar id=32 xadvance=10\n"));
+    int huge = load("huge", 0);
+    for (const char* text : {"a a", "bb b"}) {
+        FontWrap w;
+        _font_wrap_calc(huge, text, 0, w);
+        ASSERT_EQ(w.total, 1) << text;
+        EXPECT_EQ(w.lines[0][2], 1000000000) << text;
+    }
+}
+
 // ====== Measuring ======
 
 TEST_F(FontLayout, WidthIsTheWidestLineRoundedUp) {
