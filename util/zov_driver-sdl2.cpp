@@ -676,8 +676,11 @@ AudioSource* _audio_to_work(SDL_AudioFormat format, int channels, int freq, cons
 // SDL allocates what a RIFF chunk's header claims before it reads the
 // chunk, so a 300-byte file could ask for 4 GiB: each chunk that claims more
 // than the file holds is cut to what is there, which is all SDL would read.
+// The chunks follow the 12-byte RIFF header, or start at byte 4 of a file
+// that begins with "WAVE" (SDL reads those too).
 void _audio_wav_fit_chunks(Uint8* wav, int size) {
-    for (long long pos = 12; pos + 8 <= size;) {
+    const bool bare = size >= 4 && std::memcmp(wav, "WAVE", 4) == 0;
+    for (long long pos = bare ? 4 : 12; pos + 8 <= size;) {
         Uint32 len;
         std::memcpy(&len, wav + pos + 4, 4);
         len = SDL_SwapLE32(len);
