@@ -21,7 +21,7 @@ if [ ${#names[@]} -eq 0 ]; then
 fi
 
 CC=clang-14 CXX=clang++-14 cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZOV_FUZZ=ON >/dev/null
-cmake --build build-fuzz -j "$(nproc)" --target fuzzers >/dev/null
+cmake --build build-fuzz -j "$(nproc)" --target fuzzers
 
 export SDL_AUDIODRIVER=dummy
 mkdir -p build-fuzz/crashes
