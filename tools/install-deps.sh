@@ -18,6 +18,7 @@ PACKAGES=(
   fonts-dejavu-core # source of the console font (tools/bake-console-font.sh)
   locales
   libssl-dev # only the formats benchmark, which compares against OpenSSL
+  clang-14 libclang-rt-14-dev # the fuzz targets (libFuzzer)
 )
 
 missing=()

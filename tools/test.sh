@@ -3,7 +3,8 @@
 #   1. the unit tests of the normal (Release) build,
 #   2. the same unit tests built with AddressSanitizer + UndefinedBehaviorSanitizer,
 #   3. the audio tests once more, built with ThreadSanitizer,
-#   4. the tests that open a window, under Xvfb with Mesa.
+#   4. the tests that open a window, under Xvfb with Mesa,
+#   5. the fuzz targets, built with clang in build-fuzz/, 25 seconds each.
 # Audio tests use SDL's dummy driver (a real callback thread, no sound card).
 # Exits non-zero on any failure.
 set -euo pipefail
@@ -39,4 +40,7 @@ else
   xvfb-run -a -s "-screen 0 1280x1024x24" \
     ctest --test-dir build -L display --output-on-failure
 fi
+echo "== fuzz targets (clang, libFuzzer, ASan + UBSan)"
+bash tools/fuzz.sh 25 json html base64 bmfont wav atlas http
+
 echo "== all tests passed"

@@ -774,14 +774,41 @@ AudioSource* _audio_to_work(SDL_AudioFormat format, int channels, int freq, cons
     return new AudioSourceMemory(values - values % AUDIO_CHANNELS, (const float*)tmp.data());
 }
 
+// SDL allocates what a RIFF chunk's header claims before it reads the
+// chunk, so a 300-byte file could ask for 4 GiB: each chunk that claims more
+// than the file holds is cut to what is there, which is all SDL would read.
+// The chunks follow the 12-byte RIFF header, or start at byte 4 of a file
+// that begins with "WAVE" (SDL reads those too).
+void _audio_wav_fit_chunks(Uint8* wav, int size) {
+    const bool bare = size >= 4 && std::memcmp(wav, "WAVE", 4) == 0;
+    for (long long pos = bare ? 4 : 12; pos + 8 <= size;) {
+        Uint32 len;
+        std::memcpy(&len, wav + pos + 4, 4);
+        len = SDL_SwapLE32(len);
+        const Uint32 room = (Uint32)(size - pos - 8);
+        if (len > room) {
+            len = room;
+            const Uint32 le = SDL_SwapLE32(len);
+            std::memcpy(wav + pos + 4, &le, 4);
+        }
+        pos += 8 + (long long)len + (len & 1); // chunks are padded to even sizes
+    }
+}
+
 AudioSource* _audio_load_wav(const char* path) {
     SDL_AudioSpec spec;
     Uint8* buf = nullptr;
     Uint32 len = 0;
     AudioSource* src = nullptr;
-    if (SDL_LoadWAV_RW(SDL_RWFromFile(path, "rb"), 1, &spec, &buf, &len)) {
-        src = _audio_to_work(spec.format, spec.channels, spec.freq, buf, len);
-        SDL_FreeWAV(buf);
+    int size = 0;
+    Uint8* wav = (Uint8*)driver_file_alloc(path, &size);
+    if (wav) {
+        _audio_wav_fit_chunks(wav, size);
+        if (SDL_LoadWAV_RW(SDL_RWFromConstMem(wav, size), 1, &spec, &buf, &len)) {
+            src = _audio_to_work(spec.format, spec.channels, spec.freq, buf, len);
+            SDL_FreeWAV(buf);
+        }
+        free(wav);
     }
     if (!src) zov_iprintf("_mixer: error in _sample_load_wav '%s'\n", path);
     return src;

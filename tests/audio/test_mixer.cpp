@@ -178,7 +178,7 @@ TEST_F(Mixer, ChangedFileIsReportedOnceAfterTwoSecondsAtMostOncePerSecond) {
 
     next_second();
     set_mtime("s.wav", time(nullptr) - 50);
-    set_mtime("m.wav", time(nullptr)); // just written: left for later
+    set_mtime("m.wav", time(nullptr) - 1); // quiet for 1 second: left for later
     Capture first(stderr);
     mixer_reload_auto();
     set_mtime("s.wav", time(nullptr) - 40);
@@ -186,7 +186,7 @@ TEST_F(Mixer, ChangedFileIsReportedOnceAfterTwoSecondsAtMostOncePerSecond) {
     EXPECT_EQ(first.text(), "sample reload: " + file("s.wav") + "\n");
 
     next_second();
-    set_mtime("m.wav", time(nullptr) - 3);
+    set_mtime("m.wav", time(nullptr) - 2);
     Capture second(stderr);
     mixer_reload_auto();
     EXPECT_EQ(second.text(), "sample reload: " + file("s.wav") + "\nstream reload: " + file("m.wav") + "\n");

@@ -49,7 +49,11 @@ protected:
     std::string old_home = std::getenv("HOME") ? std::getenv("HOME") : "";
     mode_t old_mask = umask(022);
 
-    void SetUp() override { driver_init(0); }
+    // No test may make folders in the user's real home.
+    void SetUp() override {
+        setenv("HOME", dir.path().c_str(), 1);
+        driver_init(0);
+    }
     void TearDown() override {
         driver_deinit();
         setenv("HOME", old_home.c_str(), 1);
@@ -107,7 +111,6 @@ TEST_F(DriverFiles, DocumentsLiveInTheWorkingDirectoryWithoutGameName) {
 }
 
 TEST_F(DriverFiles, DocumentsDirectoryIsMadeUnderHome) {
-    setenv("HOME", dir.path().c_str(), 1);
     driver_set_gamename("g");
     EXPECT_EQ(std::string(driver_doc_fname("save.json")), dir / ".g/save.json");
     struct stat st;
@@ -122,26 +125,19 @@ TEST_F(DriverFiles, DocumentsDirectoryIsMadeUnderHome) {
     EXPECT_EQ(driver_cloud_load("save.json"), "{}");
 }
 
+// Only the name is checked: the documents directory would be made in the
+// user's real home.
 TEST_F(DriverFiles, UnusableHomeFallsBackToPasswordDatabase) {
     struct passwd* pw = getpwuid(getuid());
     ASSERT_NE(pw, nullptr);
-    std::string pw_home = pw->pw_dir;
-    std::string game = "zovtest-" + std::to_string(getpid());
-    driver_set_gamename(game.c_str());
     for (const char* home : {"unset", "", "/", "//"}) {
-        SCOPED_TRACE(home);
         if (std::strcmp(home, "unset") == 0) {
             unsetenv("HOME");
         } else {
             setenv("HOME", home, 1);
         }
-        EXPECT_EQ(std::string(driver_get_home_dir()), pw_home);
-        std::string docdir = _driver_get_docdir();
-        EXPECT_EQ(docdir, pw_home + "/." + game);
-        EXPECT_TRUE(fs::is_directory(docdir));
-        rmdir(docdir.c_str());
+        EXPECT_STREQ(driver_get_home_dir(), pw->pw_dir) << home;
     }
-    EXPECT_FALSE(fs::exists("/." + game));
 }
 
 TEST_F(DriverFiles, OverlongHomeGivesNoDocumentsDirectory) {

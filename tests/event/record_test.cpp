@@ -29,15 +29,3 @@ TEST(EventRecord, DefaultIsAnAllZeroNoneEvent) {
     EXPECT_EQ(e.type, EVT_NONE);
     EXPECT_TRUE(all_zero_after_type(e));
 }
-
-TEST(EventCodes, RunsOfKeyCodesAreContiguous) {
-    EXPECT_EQ(KEY_F12, 25);
-    EXPECT_EQ(KEY_F12 - KEY_F1, 11);
-    EXPECT_EQ(KEY_P9, 37);
-    EXPECT_EQ(KEY_z, 63);
-    EXPECT_EQ(KEY_z - KEY_a, 'z' - 'a');
-    EXPECT_EQ(KEY_9, 73);
-    EXPECT_EQ(KEY_MAX, 77);
-    EXPECT_EQ(EVT_LOGOUT, 30);
-    EXPECT_EQ(EVT_MAX, 32);
-}

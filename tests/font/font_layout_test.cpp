@@ -109,6 +109,7 @@ TEST_F(FontLayout, LineWidthsBeyondTheIntRangeSaturate) {
     const Case cases[] = {
         {"nan", 0, {{0, 5, 0}}},
         {"1e38", 0, {{0, 5, INT_MAX}}},
+        {"1e300", 0, {{0, 5, INT_MAX}}}, // infinite as a float
         {"-1e38", 0, {{0, 5, INT_MIN}}},
         // The third 'a' does not fit: the line ends at the space before it,
         // with the width up to that space.

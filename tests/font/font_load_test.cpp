@@ -228,18 +228,18 @@ TEST_F(FontTest, AutoReloadWaitsUntilTheFileHasBeenQuietForTwoSeconds) {
     ASSERT_TRUE(set_mtime(path, time(nullptr) - 100));
     font_reload(mono);
     ASSERT_TRUE(write_file(path, "common lineHeight=40 base=30\n"));
-    // One pass per clock second: wait for the next second before each pass.
-    auto next_pass = [] {
+    // One pass per clock second: each pass waits for the next second, then
+    // dates the file that many seconds back and checks it.
+    auto pass_aged = [&](int age) {
         time_t t0 = time(nullptr);
         while (time(nullptr) == t0) usleep(20000);
+        ASSERT_TRUE(set_mtime(path, time(nullptr) - age));
         font_reload_auto();
     };
-    ASSERT_TRUE(set_mtime(path, time(nullptr) + 1));
-    next_pass();
-    EXPECT_EQ(info(mono).height, 20) << "written just now: not yet";
-    ASSERT_TRUE(set_mtime(path, time(nullptr) - 3));
-    next_pass();
-    EXPECT_EQ(info(mono).height, 40) << "quiet for 3 seconds";
+    pass_aged(1);
+    EXPECT_EQ(info(mono).height, 20) << "quiet for 1 second: not yet";
+    pass_aged(2);
+    EXPECT_EQ(info(mono).height, 40) << "quiet for 2 seconds";
     EXPECT_EQ(info(mono).fnt_mtime, driver_file_mtime(path.c_str()));
     EXPECT_EQ(font_load("mono", 0), mono) << "the id is kept";
 }

@@ -137,6 +137,24 @@ TEST_F(TexGl, EveryAtlasFrameDrawsAsItsSourcePicturePixelForPixel) {
 
 // ====== Memory cap ======
 
+// 300 s unused is old enough to be freed, 299 s is not; the cap stays
+// exceeded rather than free a texture in use.
+TEST_F(TexGl, CapFreesATextureUnusedFor300SecondsButNot299) {
+    for (const char* n : {"t1", "t2", "t3"}) ASSERT_TRUE(write_png(dir / (std::string(n) + ".png"), flat(1025, 1025)));
+    ASSERT_TRUE(write_png(dir / "t4.png", flat(2049, 1025)));
+    time_t t0 = g_now;
+    int t1 = gfx_tex_load("t1");
+    g_now = t0 + 1;
+    int t2 = gfx_tex_load("t2");
+    int t3 = gfx_tex_load("t3");
+    g_now = t0 + 300;
+    Capture err(stderr);
+    gfx_tex_load("t4");
+    EXPECT_EQ(_gfx_get_tex(t1)->tex, 0) << "unused for 300 s";
+    EXPECT_NE(_gfx_get_tex(t2)->tex, 0) << "unused for 299 s";
+    EXPECT_NE(_gfx_get_tex(t3)->tex, 0) << "unused for 299 s";
+}
+
 TEST_F(TexGl, CapFreesTheLongestUnusedTexturesOlderThan300Seconds) {
     ASSERT_EQ(ZOV_GFX_MEMMAX(), 80u << 20);
     for (const char* n : {"t1", "t2", "t3"}) ASSERT_TRUE(write_png(dir / (std::string(n) + ".png"), flat(1025, 1025)));

@@ -260,6 +260,8 @@ TEST(JsonParser, CommentsWhereTheyAreAllowed) {
     expect_refused("[// x\n]", 2, JSON_E_INVALID_CHAR);
     expect_refused("[1e5/**/]", 4, JSON_E_INVALID_NUMBER);
     expect_refused("[1./**/]", 3, JSON_E_INVALID_CHAR);
+    // A comment ends the number: the 2 is a second value without a comma.
+    expect_refused("[1/**/2]", 6, JSON_E_INVALID_CHAR);
 }
 
 TEST(JsonParser, TruncatedKeywordBeforeACommentIsRefused) {

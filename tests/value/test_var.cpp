@@ -328,6 +328,13 @@ TEST(VarOrdering, ReceiverDecides) {
     var d = var_dict(), l = var_list();
     EXPECT_EQ(d < l, (void*)d.value < (void*)l.value) << "a dict against a list: by address";
     EXPECT_FALSE(var_list() < var());
+    // Two containers of a kind: by address, so exactly one way round.
+    for (var a : {var_list(), var_dict()}) {
+        var b = a.__copy__();
+        EXPECT_EQ(a < b, (void*)a.value < (void*)b.value);
+        EXPECT_EQ(b < a, (void*)b.value < (void*)a.value);
+        EXPECT_FALSE(a < a);
+    }
 }
 
 TEST(VarString, SliceBounds) {
