@@ -24,6 +24,7 @@ CC=clang-14 CXX=clang++-14 cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDe
 cmake --build build-fuzz -j "$(nproc)" --target fuzzers
 
 export SDL_AUDIODRIVER=dummy
+export LSAN_OPTIONS="suppressions=$PWD/fuzz/lsan.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
 mkdir -p build-fuzz/crashes
 failed=()
 for n in "${names[@]}"; do

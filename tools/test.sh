@@ -41,6 +41,6 @@ else
     ctest --test-dir build -L display --output-on-failure
 fi
 echo "== fuzz targets (clang, libFuzzer, ASan + UBSan)"
-bash tools/fuzz.sh 25 json html base64 bmfont wav atlas http
+bash tools/fuzz.sh 25
 
 echo "== all tests passed"
