@@ -9,8 +9,6 @@
 // resolve the host once and reuse it.
 #include <benchmark/benchmark.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -23,6 +21,7 @@
 #include <string>
 #include <thread>
 
+#include "../tests/web/listener.h"
 #include "zov_web.h"
 
 namespace {
@@ -30,38 +29,24 @@ namespace {
 // Answers every request with a fixed response of `size` body bytes.
 class Server {
 public:
-    Server() {
-        fd_ = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in addr{};
-        addr.sin_family = AF_INET;
-        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        int one = 1;
-        setsockopt(fd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-        bind(fd_, (sockaddr*)&addr, sizeof addr);
-        listen(fd_, 64);
-        socklen_t len = sizeof addr;
-        getsockname(fd_, (sockaddr*)&addr, &len);
-        port_ = ntohs(addr.sin_port);
-        thread_ = std::thread([this] { run(); });
-    }
+    Server() : listener_(64) { thread_ = std::thread([this] { run(); }); }
     ~Server() {
         stop_ = true;
         thread_.join();
-        close(fd_);
     }
     void set_body(int size) {
         std::string body(size, 'x');
         response_ = "HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\nContent-Length: " + std::to_string(size) +
                     "\r\n\r\n" + body;
     }
-    int port() const { return port_; }
+    int port() const { return listener_.port(); }
 
 private:
     void run() {
         while (!stop_) {
-            pollfd p{fd_, POLLIN, 0};
+            pollfd p{listener_.fd(), POLLIN, 0};
             if (poll(&p, 1, 50) != 1) continue;
-            int c = accept(fd_, nullptr, nullptr);
+            int c = accept(listener_.fd(), nullptr, nullptr);
             if (c < 0) continue;
             serve(c);
             close(c);
@@ -95,8 +80,7 @@ private:
         }
     }
 
-    int fd_ = -1;
-    int port_ = 0;
+    loopback::Listener listener_;
     std::atomic<bool> stop_{false};
     std::string response_;
     std::thread thread_;

@@ -78,6 +78,13 @@ protected:
         return r;
     }
 
+    // Whether the console log holds this exact line.
+    bool logged(const std::string& line) {
+        for (const std::string& l : api->log)
+            if (l == line) return true;
+        return false;
+    }
+
     // The error text of running `call` under pcall ("ok" when it succeeds).
     std::string error_of(const std::string& call) {
         run("local ok, e = pcall(function() " + call + " end) err = ok and 'ok' or tostring(e)");

@@ -16,12 +16,6 @@ protected:
         write_text(scripts / "api.lua", "API_LOADED = true");
         capture([&] { start_lua(); });
     }
-
-    bool logged(const std::string& line) {
-        for (const std::string& l : api->log)
-            if (l == line) return true;
-        return false;
-    }
 };
 
 } // namespace

@@ -41,13 +41,7 @@ protected:
     }
 
     // The console log, oldest first.
-    std::vector<std::string> logged() { return std::vector<std::string>(api->log.rbegin(), api->log.rend()); }
-
-    bool has(const std::string& line) {
-        for (const std::string& l : api->log)
-            if (l == line) return true;
-        return false;
-    }
+    std::vector<std::string> log_lines() { return std::vector<std::string>(api->log.rbegin(), api->log.rend()); }
 };
 
 // The ways into the scripts: the four hooks and a console line.
@@ -83,7 +77,7 @@ TEST_F(Faults, RaisingFinalizerAfterAnErrorIsReportedFromEveryHook) {
         run(raising(h, "'hook failed'") + PENDING_FINALIZER);
         api->log.clear();
         capture([&] { h.call(*lua); });
-        std::vector<std::string> log = logged();
+        std::vector<std::string> log = log_lines();
         ASSERT_GE(log.size(), 4u) << h.name;
         EXPECT_EQ(log[0], "tovmar2: ") << h.name;
         EXPECT_NE(log[1].find("hook failed"), std::string::npos) << h.name;
@@ -99,7 +93,7 @@ TEST_F(Faults, RaisingFinalizerAfterAnErrorIsReportedFromEveryHook) {
 TEST_F(Faults, RaisingFinalizerAtCloseIsReported) {
     run(PENDING_FINALIZER);
     capture([&] { lua->lua_deinit(); });
-    EXPECT_TRUE(has("error in __gc metamethod ([string \"test\"]:1: finalizer failed)"));
+    EXPECT_TRUE(logged("error in __gc metamethod ([string \"test\"]:1: finalizer failed)"));
 }
 
 TEST_F(Faults, AnErrorWithoutAMessageSaysSo) {
@@ -109,7 +103,7 @@ TEST_F(Faults, AnErrorWithoutAMessageSaysSo) {
             api->log.clear();
             capture([&] { h.call(*lua); });
             std::vector<std::string> want = {"tovmar2: ", std::string(h.name) + " raised an error without a message"};
-            EXPECT_EQ(logged(), want) << "error(" << args << ")";
+            EXPECT_EQ(log_lines(), want) << "error(" << args << ")";
             EXPECT_EQ(lua->is_ok(), !h.blocks) << h.name;
         }
     }
@@ -136,7 +130,7 @@ TEST_F(Faults, FailedAllocationWhileAnEventIsBuiltIsReported) {
         FailingAllocations failing;
         capture([&] { lua->event(e); });
     }
-    EXPECT_TRUE(has("not enough memory"));
+    EXPECT_TRUE(logged("not enough memory"));
     EXPECT_FALSE(lua->is_ok());
     EXPECT_EQ(global("seen"), "<nil>");
 }
