@@ -31,8 +31,8 @@ cmake --build build -j 2 --target tovmar2 >/dev/null
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 mkdir -p "$tmp/data" "$tmp/work" "$tmp/home" "$tmp/love"
-cp data/api.lua bench/sprites/tovmar2/main.lua "$tmp/data/"
-cp bench/sprites/love/*.lua "$tmp/love/"
+cp data/api.lua bench/sprites/tovmar2/main.lua bench/sprites/cpu.lua "$tmp/data/"
+cp bench/sprites/love/*.lua bench/sprites/cpu.lua "$tmp/love/"
 
 # An uncompressed 32-bit TGA, w x h, a colour gradient with a dark border.
 tga() {
