@@ -109,24 +109,26 @@ name=$(basename "$out_abs")
 cat >"$out_abs/README.txt" <<EOF
 $name
 
-Start the game:
+Start the game from the folder that holds $name/:
 
     ./$name/play
 
-"play" works from any folder, for example from a desktop shortcut; words
-after it go to the game (a relative path after -mod or -altdir is taken from
-the folder you start it in). Ctrl+Q quits, Ctrl+F toggles full screen.
+or give play's full path: it works from any folder, for example from a
+desktop shortcut. Words after it go to the game (a relative path after -mod
+or -altdir is taken from the folder you start it in). Ctrl+Q quits, Ctrl+F toggles full screen.
 
 The game saves into a hidden folder in your home directory: ~/.<name the
 game chose>, or ~/.ZovGame when it chose none.
 
-It was made on $(. /etc/os-release && echo "$PRETTY_NAME") and needs OpenGL and these packages
-(or the same libraries on another system):
+It was made on $(. /etc/os-release && echo "$PRETTY_NAME").
+It needs these packages (or the same libraries on another system):
 
     sudo apt-get install $(echo $needs)
 
-Without a sound card the game runs silent: start it as
-SDL_AUDIODRIVER=dummy ./$name/play
+and a working OpenGL driver (on Debian, Mesa's libgl1-mesa-dri or your
+graphics card's own). Without a sound card it still runs, silent; starting it
+as SDL_AUDIODRIVER=dummy ./$name/play also keeps the sound library from
+complaining on the terminal.
 EOF
 
 tar -C "$(dirname "$out_abs")" -czf "$out_abs.tar.gz" "$name"
