@@ -44,6 +44,7 @@ finish() {
     # already, its contents) and the archive.
     if [ "$made_out" = created ]; then rm -rf "$out_abs"; else find "$out_abs" -mindepth 1 -delete; fi
     rm -f "$out_abs.tar.gz"
+    echo "$me: packaging stopped (see above) and made nothing; mend that and run again" >&2
   fi
 }
 trap finish EXIT

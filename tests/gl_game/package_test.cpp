@@ -85,12 +85,15 @@ TEST(Package, RefusesWithOneLineAndMakesNothing) {
     struct Case {
         const char* what;
         const char* says;
+        bool alone; // the only line, or after what went wrong
     } cases[] = {
-        {"no main.lua", "has no main.lua; give the folder that holds your game's main.lua"},
-        {"out not empty", "exists and is not empty; remove it or choose another OUT_DIR"},
-        {"archive exists", "mygame.tar.gz exists; remove it or choose another OUT_DIR"},
-        {"out inside game", "lies inside"},
-        {"build fails", "the build failed (output above); fix it, or install what is missing"},
+        {"no main.lua", "has no main.lua; give the folder that holds your game's main.lua", true},
+        {"out not empty", "exists and is not empty; remove it or choose another OUT_DIR", true},
+        {"archive exists", "mygame.tar.gz exists; remove it or choose another OUT_DIR", true},
+        {"out inside game", "lies inside", true},
+        {"build fails", "the build failed (output above); fix it, or install what is missing", false},
+        // Found only while copying, after the folder was begun.
+        {"dangling link", "packaging stopped (see above) and made nothing", false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -105,6 +108,7 @@ TEST(Package, RefusesWithOneLineAndMakesNothing) {
         }
         if (what == "archive exists") write_file(out + ".tar.gz", "older");
         if (what == "out inside game") out = game + "/mygame";
+        if (what == "dangling link") fs::create_symlink(dir / "gone", game + "/picture.png");
         if (what == "build fails") {
             // A source tree of its own whose build cannot succeed.
             fs::create_directories(dir / "tree/tools");
@@ -118,7 +122,7 @@ TEST(Package, RefusesWithOneLineAndMakesNothing) {
         ASSERT_FALSE(said.empty());
         EXPECT_NE(said.back().find(c.says), std::string::npos) << said.back();
         EXPECT_EQ(said.back().rfind("package.sh: ", 0), 0u) << said.back();
-        if (what != "build fails") {
+        if (c.alone) {
             EXPECT_EQ(said.size(), 1u) << read_file(dir / "err");
         }
         EXPECT_EQ(read_file(dir / "log"), "");
