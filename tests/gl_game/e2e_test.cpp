@@ -9,25 +9,6 @@ using namespace e2e;
 
 namespace {
 
-// An uncompressed 32-bit TGA of one colour (0xRRGGBB, opaque).
-std::string tga(int w, int h, unsigned rgb) {
-    std::string t(18, '\0');
-    t[2] = 2; // true colour, uncompressed
-    t[12] = (char)(w & 255);
-    t[13] = (char)(w >> 8);
-    t[14] = (char)(h & 255);
-    t[15] = (char)(h >> 8);
-    t[16] = 32;
-    t[17] = 0x28; // top-left origin, 8 alpha bits
-    for (int i = 0; i < w * h; i++) {
-        t += (char)(rgb & 255);
-        t += (char)((rgb >> 8) & 255);
-        t += (char)((rgb >> 16) & 255);
-        t += (char)255;
-    }
-    return t;
-}
-
 TEST(GameRun, StartsInOrderAndRunsTheHooks) {
     GameRun run;
     // No _event here: the default from api.lua takes every event.

@@ -95,6 +95,25 @@ inline std::vector<std::string> printed(const std::string& out) {
     return texts;
 }
 
+// An uncompressed 32-bit TGA of one colour (0xRRGGBB, opaque).
+inline std::string tga(int w, int h, unsigned rgb) {
+    std::string t(18, '\0');
+    t[2] = 2; // true colour, uncompressed
+    t[12] = (char)(w & 255);
+    t[13] = (char)(w >> 8);
+    t[14] = (char)(h & 255);
+    t[15] = (char)(h >> 8);
+    t[16] = 32;
+    t[17] = 0x28; // top-left origin, 8 alpha bits
+    for (int i = 0; i < w * h; i++) {
+        t += (char)(rgb & 255);
+        t += (char)((rgb >> 8) & 255);
+        t += (char)((rgb >> 16) & 255);
+        t += (char)255;
+    }
+    return t;
+}
+
 // Whether `done()` turns true within `seconds`, asked every few milliseconds.
 template <class Done>
 bool within(int seconds, Done done) {
@@ -111,6 +130,8 @@ public:
     TempDir dir;
     // The working directory; empty means "work" of the temporary folder.
     std::string workdir;
+    // What is started: the built program, or a packaged game's launcher.
+    std::string exe = ZOV_GAME_EXE;
 
     GameRun() {
         for (const char* sub : {"data", "work", "home"}) std::filesystem::create_directory(dir / sub);
@@ -162,7 +183,6 @@ public:
         dup2(out, 1);
         dup2(err, 2);
         std::vector<char*> argv;
-        std::string exe = ZOV_GAME_EXE;
         argv.push_back(&exe[0]);
         std::vector<std::string> copy = args;
         for (std::string& a : copy) argv.push_back(&a[0]);

@@ -1,0 +1,137 @@
+#!/usr/bin/env bash
+# Makes a game folder a player can run without the source tree:
+#
+#   bash tools/package.sh GAME_DIR OUT_DIR
+#
+# builds the Release executable when it is missing or out of date, then fills
+# OUT_DIR with bin/tovmar2 (stripped), data/ (the runtime's own files and
+# every file of GAME_DIR), the launcher "play" and README.txt, and packs it
+# as OUT_DIR.tar.gz beside it.  A refusal is one line on standard error and
+# leaves neither OUT_DIR nor the archive behind.
+set -euo pipefail
+
+me="package.sh"
+refuse() {
+  echo "$me: $*" >&2
+  exit 1
+}
+
+[ $# -eq 2 ] || refuse "usage: bash tools/package.sh GAME_DIR OUT_DIR (GAME_DIR holds the game's main.lua)"
+game=$1
+out=$2
+# "OUT/" must give OUT.tar.gz, not OUT/.tar.gz.
+while [ "${out%/}" != "$out" ] && [ "${out%/}" != "" ]; do out=${out%/}; done
+
+[ -f "$game/main.lua" ] || refuse "$game has no main.lua; give the folder that holds your game's main.lua"
+if [ -e "$out" ] && { [ ! -d "$out" ] || [ -n "$(ls -A "$out")" ]; }; then
+  refuse "$out exists and is not empty; remove it or choose another OUT_DIR"
+fi
+[ ! -e "$out.tar.gz" ] || refuse "$out.tar.gz exists; remove it or choose another OUT_DIR"
+game_abs=$(realpath "$game")
+out_abs=$(realpath -m "$out")
+case "$out_abs/" in
+  "$game_abs"/*) refuse "$out lies inside $game; choose an OUT_DIR outside the game folder" ;;
+esac
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+build_log=$(mktemp)
+made_out=""
+finish() {
+  status=$?
+  rm -f "$build_log"
+  if [ "$status" -ne 0 ] && [ -n "$made_out" ]; then
+    # Undo everything this run made: the folder (or, when it was there empty
+    # already, its contents) and the archive.
+    if [ "$made_out" = created ]; then rm -rf "$out_abs"; else find "$out_abs" -mindepth 1 -delete; fi
+    rm -f "$out_abs.tar.gz"
+    echo "$me: packaging stopped (see above) and made nothing; mend that and run again" >&2
+  fi
+}
+trap finish EXIT
+
+if ! { cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=Release &&
+       cmake --build "$root/build" -j "$(nproc)" --target tovmar2; } >"$build_log" 2>&1; then
+  cat "$build_log" >&2
+  refuse "the build failed (output above); fix it, or install what is missing with bash tools/install-deps.sh, and run again"
+fi
+exe="$root/build/tovmar2"
+
+# The Debian package of each library the executable names (its NEEDED
+# entries), found through the path the dynamic loader resolves it to.  On a
+# merged /usr the package database knows a library under /lib or /usr/lib,
+# not always the one the loader printed.
+packages() {
+  local resolved lib path candidate pkg
+  resolved=$(ldd "$exe")
+  for lib in $(objdump -p "$exe" | awk '$1 == "NEEDED" { print $2 }'); do
+    path=$(awk -v lib="$lib" '$1 == lib && $2 == "=>" { print $3 }' <<<"$resolved")
+    [ -n "$path" ] || refuse "the executable needs $lib, which this system cannot find; install it and run again"
+    pkg=""
+    for candidate in "$path" "$(realpath "$path")" "/usr${path#/usr}" "${path#/usr}"; do
+      pkg=$(dpkg -S "$candidate" 2>/dev/null | awk -F: 'NR == 1 { print $1 }') || true
+      [ -z "$pkg" ] || break
+    done
+    [ -n "$pkg" ] || refuse "$lib ($path) belongs to no Debian package; install it from a package and run again"
+    echo "$pkg"
+  done | sort -u
+}
+needs=$(packages)
+
+if [ -e "$out_abs" ]; then made_out=emptied; else made_out=created; fi
+mkdir -p "$out_abs/bin" "$out_abs/data"
+strip -o "$out_abs/bin/tovmar2" "$exe"
+# The runtime's own files first, so that a game may bring its own versions.
+for f in api.lua console.fnt console.png black.png; do cp "$root/data/$f" "$out_abs/data/"; done
+# Links are followed: the folder must not point back into the author's files.
+cp -RL "$game_abs/." "$out_abs/data/"
+
+cat >"$out_abs/play" <<'EOF'
+#!/usr/bin/env bash
+# Starts the game from any working directory.  The program finds its data as
+# ../data from its working directory, so it runs inside bin/; the values of
+# -mod and -altdir, which are paths, are taken from where "play" was started.
+set -euo pipefail
+here=$(dirname "$(readlink -f "$0")")
+args=()
+prev=""
+for a in "$@"; do
+  case "$prev" in
+    -mod | -altdir) case "$a" in /* | "") ;; *) a="$PWD/$a" ;; esac ;;
+  esac
+  args+=("$a")
+  prev=$a
+done
+cd "$here/bin"
+exec ./tovmar2 "${args[@]}"
+EOF
+chmod 755 "$out_abs/play"
+
+name=$(basename "$out_abs")
+cat >"$out_abs/README.txt" <<EOF
+$name
+
+Start the game from the folder that holds $name/:
+
+    ./$name/play
+
+or give play's full path: it works from any folder, for example from a
+desktop shortcut. Words after it go to the game (a relative path after -mod
+or -altdir is taken from the folder you start it in). Ctrl+Q quits, Ctrl+F toggles full screen.
+
+The game saves into a hidden folder in your home directory: ~/.<name the
+game chose>, or ~/.ZovGame when it chose none.
+
+It was made on $(. /etc/os-release && echo "$PRETTY_NAME").
+It needs these packages (or the same libraries on another system):
+
+    sudo apt-get install $(echo $needs)
+
+and a working OpenGL driver (on Debian, Mesa's libgl1-mesa-dri or your
+graphics card's own). Without a sound card it still runs, silent; starting it
+as SDL_AUDIODRIVER=dummy ./$name/play also keeps the sound library from
+complaining on the terminal.
+EOF
+
+tar -C "$(dirname "$out_abs")" -czf "$out_abs.tar.gz" "$name"
+echo "$me: made $out/ ($(du -sh "$out_abs" | cut -f1)) and $out.tar.gz ($(du -h "$out_abs.tar.gz" | cut -f1))"
+echo "$me: the player needs: $(echo $needs)"
