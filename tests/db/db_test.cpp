@@ -5,6 +5,7 @@
 
 #include <sqlite3.h>
 
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <set>
@@ -240,8 +241,15 @@ TEST_F(Db, ParametersBindTheirStringFormInOrder) {
     EXPECT_EQ(rows[0]["d"], "s");
     EXPECT_EQ(rows[0]["e"], "") << "too few items leave the rest NULL";
     EXPECT_EQ(run("select ? as a", var())[0]["a"], "") << "none binds nothing";
-    var many = items({var("a"), var(2), var("c"), var(4), var(std::string(100, 'e')), var("f")});
-    EXPECT_EQ(run("select ?||?||?||?||?||? as s", many)[0]["s"], "a2c4" + std::string(100, 'e') + "f");
+    // Up to six items, across the four whose texts are kept off the heap.
+    var params = var_list();
+    std::string sql = "select ''", expected;
+    for (const std::string& item : std::vector<std::string>{"a", "2", "c", "4", std::string(100, 'e'), "f"}) {
+        list_append(params, var(item));
+        sql += "||?";
+        expected += item;
+        EXPECT_EQ(run(sql + " as s", params)[0]["s"], expected) << params.__len__() << " items";
+    }
 }
 
 TEST_F(Db, TooManyParametersFailAtTheBind) {
@@ -437,8 +445,8 @@ TEST_F(Db, CloseAndReopenFinalizeTheKeptStatements) {
 }
 
 // The statements on a connection, by their SQL text.
-std::set<std::string> statements(sqlite3* db) {
-    std::set<std::string> out;
+std::multiset<std::string> statements(sqlite3* db) {
+    std::multiset<std::string> out;
     for (sqlite3_stmt* s = sqlite3_next_stmt(db, nullptr); s; s = sqlite3_next_stmt(db, s)) out.insert(sqlite3_sql(s));
     return out;
 }
@@ -450,13 +458,32 @@ TEST_F(Db, TheCacheKeepsTheMostRecentlyUsedStatements) {
     for (int i = 0; i < DBWRAP_CACHED_STATEMENTS; i++) query(db, sql(i).c_str());
     query(db, sql(0).c_str()); // now the most recently used
     query(db, sql(100).c_str());
-    std::set<std::string> kept = statements(db._db);
+    std::multiset<std::string> kept = statements(db._db);
     EXPECT_EQ(kept.size(), (size_t)DBWRAP_CACHED_STATEMENTS);
     EXPECT_TRUE(kept.count(sql(0)));
     EXPECT_TRUE(kept.count(sql(100)));
     EXPECT_FALSE(kept.count(sql(1))) << "the least recently used one goes";
     EXPECT_EQ(query(db, sql(1).c_str()).rows[0]["n"], "1") << "and is prepared again when needed";
     EXPECT_EQ(statements(db._db).size(), (size_t)DBWRAP_CACHED_STATEMENTS);
+}
+
+// A statement is found by its whole text: one that only begins another, or
+// differs from it in the last byte, is a statement of its own.
+TEST_F(Db, KeptStatementsAreFoundByTheirWholeText) {
+    const char* pairs[][2] = {
+        {"select 1 as nn", "select 1 as n"},
+        {"select 1 as a", "select 1 as b"},
+    };
+    for (auto& pair : pairs) {
+        DBWrap db;
+        open(db, path);
+        for (const char* sql : {pair[0], pair[1], pair[0]}) {
+            var rows = query(db, sql).rows;
+            const char* name = strrchr(sql, ' ') + 1;
+            EXPECT_EQ(rows[0].__len__(), 1) << sql << " after " << pair[0];
+            EXPECT_EQ(rows[0][name], "1") << sql << " after " << pair[0];
+        }
+    }
 }
 
 // A caller's SQL function again(), which runs `action` when called from a
@@ -500,7 +527,30 @@ TEST_F(Db, AQueryRunFromInsideTheSameSqlGetsItsOwnStatement) {
     EXPECT_EQ(column(rows, "p"), (std::vector<std::string>{"outer", "outer"}));
     EXPECT_EQ(column(rows, "n"), (std::vector<std::string>{"2", "2"}));
     EXPECT_EQ(column(inner, "p"), (std::vector<std::string>{"inner", "inner"}));
-    EXPECT_EQ(statements(db._db), std::set<std::string>{sql});
+    EXPECT_EQ(statements(db._db), std::multiset<std::string>{sql});
+}
+
+// A query run from inside another one, with a new text and every slot
+// taken: the least recently used idle statement goes, never the running one
+// (which has the oldest stamp here).
+TEST_F(Db, AQueryFromInsideAnotherNeverEvictsTheRunningStatement) {
+    DBWrap db;
+    open(db, path);
+    // All on the heap, where the address checker sees a statement freed
+    // while it runs.
+    ASSERT_EQ(sqlite3_db_config(db._db, SQLITE_DBCONFIG_LOOKASIDE, nullptr, 0, 0), SQLITE_OK);
+    auto sql = [](int i) { return "select " + std::to_string(i) + " as n"; };
+    for (int i = 1; i < DBWRAP_CACHED_STATEMENTS; i++) query(db, sql(i).c_str());
+    var inner;
+    Reentry r;
+    r.action = [&] { inner = db.query("select 'inner' as n", var_list()); };
+    add_again(db, r);
+    const char* outer = "select again() as n";
+    EXPECT_EQ(column(query(db, outer).rows, "n"), std::vector<std::string>{"0"});
+    EXPECT_EQ(column(inner, "n"), std::vector<std::string>{"inner"});
+    std::multiset<std::string> kept = statements(db._db);
+    EXPECT_EQ(kept.count(outer), 1u);
+    EXPECT_FALSE(kept.count(sql(1))) << "the least recently used idle one goes";
 }
 
 // Closing from inside a query leaves the running statement to that query,
