@@ -397,12 +397,9 @@ static int _driver_std_replace(const char* path, const void* buf, int len) {
 }
 
 int _driver_std_save(const char* path, const void* buf, int len) {
-    // The path helpers give the empty path for one that did not fit.
-    int err = !path[0] ? ENAMETOOLONG : (!buf || len < 0) ? EINVAL : _driver_std_replace(path, buf, len);
-    if (!err) return 1;
-    std::fprintf(stderr, "file save failed: %s: %s\n", path, std::strerror(err));
-    errno = err;
-    return 0;
+    if (!path[0]) return ENAMETOOLONG; // the path helpers' answer for a path that did not fit
+    if (!buf || len < 0) return EINVAL;
+    return _driver_std_replace(path, buf, len);
 }
 
 int driver_file_exists(const char* path) { return _driver_std_exists(path); }

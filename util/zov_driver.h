@@ -157,9 +157,9 @@ std::string driver_file_load(const char* path);
 // the old one's mode (and owner and group, where the process may set them);
 // a symbolic link stays and its target is replaced.  When no temporary file
 // can be made beside the document but the document is writable, it is
-// rewritten in place, every write checked.  Returns 1 when saved; 0 on
-// failure (null buffer and negative length included), with errno saying why
-// and the line "file save failed: <path>: <why>" on standard error.
+// rewritten in place, every write checked.  Returns 0 when saved, else the
+// errno value that says why not (EINVAL for a null buffer or a negative
+// length); it writes no line, the caller reports the failure.
 int driver_file_save(const char* path, const void* buf, int len);
 
 bool driver_data_exists(const char* name);
