@@ -14,13 +14,20 @@
 
 #include "files_fixture.h"
 
-// The driver's fsync and fchmod land here first (a definition in the test
-// binary wins over the C library's), then reach the kernel: fsync fails on
-// demand, fchmod notes the mode the file had until then.
+// The driver's pwrite, fsync and fchmod land here first (a definition in
+// the test binary wins over the C library's), then reach the kernel: pwrite
+// is counted, fsync fails on demand, fchmod notes the mode the file had
+// until then.
 namespace spy {
+int writes = 0;
 int fsync_error = 0; // the errno fsync fails with; 0: it works
 mode_t mode_before_fchmod = 0;
 } // namespace spy
+
+extern "C" ssize_t pwrite(int fd, const void* buf, size_t len, off_t at) {
+    spy::writes++;
+    return syscall(SYS_pwrite64, fd, buf, len, at);
+}
 
 extern "C" int fsync(int fd) {
     if (spy::fsync_error) {
@@ -143,10 +150,13 @@ TEST_F(DriverFiles, RefusedOrFailedSaveKeepsTheOldFile) {
         spy::fsync_error = 0;
         EXPECT_EQ(c.err, "") << "the caller reports the failure";
     }
+    // Its temporary name is taken, by no leftover: no rewrite in place.
+    fs::create_directory(dir / tmp_name("doc", getpid()));
+    EXPECT_EQ(driver_file_save(path.c_str(), "abc", 3), EEXIST);
     EXPECT_EQ(open_fds(), fds) << "a failed save left its file open";
     EXPECT_EQ(read_file(path), "precious");
     EXPECT_TRUE(fs::is_directory(folder));
-    EXPECT_EQ(names_in(dir.path()), (std::vector<std::string>{"doc", "folder"}));
+    EXPECT_EQ(names_in(dir.path()), (std::vector<std::string>{tmp_name("doc", getpid()), "doc", "folder"}));
 }
 
 TEST_F(DriverFiles, SaveOverTheFileSizeLimitFailsCleanly) {
@@ -196,14 +206,17 @@ TEST_F(DriverFiles, UnprivilegedUserRewritesAWritableDocumentInAReadOnlyDirector
 TEST_F(DriverFiles, FailedRewriteInPlaceLeavesTheOldDocumentByteForByte) {
     std::string path = dir / "doc";
     const std::string old(50000, 'o');
+    // Over the limit, the space is reserved before the first write: the
+    // document is never written (and a reader never sees it torn).
     struct Case {
         const char* what;
         size_t len;
         rlim_t fsize;
         int fsync_error, err;
-    } cases[] = {{"longer than the file-size limit", 102400, 65536, 0, EFBIG},
-                 {"longer, not flushed", 102400, RLIM_INFINITY, EIO, EIO},
-                 {"shorter, not flushed", 10, RLIM_INFINITY, EIO, EIO}};
+        bool written;
+    } cases[] = {{"longer than the file-size limit", 102400, 65536, 0, EFBIG, false},
+                 {"longer, not flushed", 102400, RLIM_INFINITY, EIO, EIO, true},
+                 {"shorter, not flushed", 10, RLIM_INFINITY, EIO, EIO, true}};
     write_file(path, old);
     ASSERT_EQ(chown(path.c_str(), user_id(), user_group()), 0);
     ReadOnlyDir locked(dir.path());
@@ -213,11 +226,14 @@ TEST_F(DriverFiles, FailedRewriteInPlaceLeavesTheOldDocumentByteForByte) {
             struct rlimit limit = {k.fsize, k.fsize};
             if (k.fsize != RLIM_INFINITY) setrlimit(RLIMIT_FSIZE, &limit);
             spy::fsync_error = k.fsync_error;
+            spy::writes = 0;
             int fds = open_fds();
             if (driver_file_save(path.c_str(), text.data(), (int)text.size()) != k.err) return 11;
-            return open_fds() == fds ? 0 : 12;
+            if (open_fds() != fds) return 12;
+            return (spy::writes > 0) == k.written ? 0 : 13;
         });
-        EXPECT_EQ(code, 0) << k.what << ": 10: could not become the user; 11: wrong reason; 12: file left open";
+        EXPECT_EQ(code, 0) << k.what << ": 10: could not become the user; 11: wrong reason; 12: file left open; "
+                           << "13: written or not, against expectation";
         std::string now = read_file(path);
         EXPECT_TRUE(now == old) << k.what << ": " << now.size() << " bytes, " << std::count(now.begin(), now.end(), 'n')
                                 << " of them new";
@@ -236,9 +252,12 @@ TEST_F(DriverFiles, DocumentsDirectoryThatCannotBeMadeGivesTheReason) {
 // ====== Other files and other processes ======
 
 TEST_F(DriverFiles, SaveTouchesNoFileButItsDocumentAndItsOwnTemporaryFiles) {
-    pid_t gone = fork();
-    if (gone == 0) _exit(0);
-    ASSERT_EQ(waitpid(gone, nullptr, 0), gone);
+    pid_t gone[2];
+    for (pid_t& pid : gone) {
+        pid = fork();
+        if (pid == 0) _exit(0);
+        ASSERT_EQ(waitpid(pid, nullptr, 0), pid);
+    }
     int hold[2];
     ASSERT_EQ(pipe(hold), 0);
     pid_t live = fork(); // waits until the test closes the pipe
@@ -248,15 +267,18 @@ TEST_F(DriverFiles, SaveTouchesNoFileButItsDocumentAndItsOwnTemporaryFiles) {
         _exit(read(hold[0], &c, 1) < 0);
     }
     close(hold[0]);
-    // Documents of the user, another document's leftover and a save under
-    // way in a live process stay; leftovers of `a` by processes that are
-    // gone (this process's id once belonged to one too) are taken away.
-    const std::vector<std::string> kept = {".a.saving",         "a.saving",           ".a.x.saving",
-                                           ".a.saving.bak",     ".a.12x.saving",      tmp_name("a", live),
-                                           tmp_name("b", gone), tmp_name("a.1", gone)};
-    const std::vector<std::string> stale = {tmp_name("a", gone), tmp_name("a", getpid())};
+    // Documents of the user, other documents' leftovers and saves under way
+    // in live processes (pid 1 is another user's when the test is not root)
+    // stay; leftovers of `a` by processes that are gone (this process's id
+    // once belonged to one too) are taken away, but not a link.
+    const std::vector<std::string> kept = {".a.saving",         "a.saving",         ".a.x.saving",
+                                           ".a.saving.bak",     ".a.12x.saving",    tmp_name("a", live),
+                                           tmp_name("a", 1),    tmp_name("b", gone[0]), tmp_name("a.1", gone[0]),
+                                           tmp_name("a", gone[0]) + "~"};
+    const std::vector<std::string> stale = {tmp_name("a", gone[0]), tmp_name("a", getpid())};
     for (const std::string& name : kept) write_file(dir / name, "the user's");
     for (const std::string& name : stale) write_file(dir / name, "left over");
+    fs::create_symlink("a.saving", dir / tmp_name("a", gone[1]));
     write_file(dir / "a", "old");
     EXPECT_EQ(driver_file_save((dir / "a").c_str(), "new", 3), 0);
     close(hold[1]);
@@ -266,6 +288,7 @@ TEST_F(DriverFiles, SaveTouchesNoFileButItsDocumentAndItsOwnTemporaryFiles) {
     for (const std::string& name : kept) EXPECT_EQ(read_file(dir / name), "the user's") << name;
     std::vector<std::string> expected = kept;
     expected.push_back("a");
+    expected.push_back(tmp_name("a", gone[1]));
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(names_in(dir.path()), expected);
 }
