@@ -439,12 +439,15 @@ static int _driver_save_in_place(const std::string& target, const void* buf, siz
     int fd = open(target.c_str(), O_RDWR | O_CLOEXEC);
     if (fd < 0) return errno;
     std::string old;
-    struct stat st;
     int err = _driver_get(fd, &old);
-    if (!err && len > 0 && (err = posix_fallocate(fd, 0, (off_t)len)) != 0) {
-        if (fstat(fd, &st) == 0 && st.st_size != (off_t)old.size()) (void)!ftruncate(fd, (off_t)old.size());
-    } else if (!err && (err = _driver_put(fd, buf, len, nullptr)) != 0) {
-        (void)_driver_put(fd, old.data(), old.size(), nullptr);
+    if (!err && len > 0) {
+        err = posix_fallocate(fd, 0, (off_t)len);
+        struct stat st;
+        if (err && fstat(fd, &st) == 0 && st.st_size != (off_t)old.size()) (void)!ftruncate(fd, (off_t)old.size());
+    }
+    if (!err) {
+        err = _driver_put(fd, buf, len, nullptr);
+        if (err) (void)_driver_put(fd, old.data(), old.size(), nullptr);
     }
     if (close(fd) != 0 && !err) err = errno;
     return err;
