@@ -219,9 +219,10 @@ std::string ModsAPI::file_load(std::string name) {
 
 bool ModsAPI::file_save(std::string name, std::string data, std::string* reason) {
     if (!file_name_ok("file_save", name)) return false;
-    errno = EFBIG; // the reason when the length does not fit the driver's int
-    if (data.size() <= INT_MAX && driver_doc_save(name.c_str(), data.data(), (int)data.size())) return true;
-    const char* why = std::strerror(errno);
+    // A text longer than the driver's int length is too large for a file.
+    int err = data.size() > INT_MAX ? EFBIG : driver_doc_save(name.c_str(), data.data(), (int)data.size());
+    if (!err) return true;
+    const char* why = std::strerror(err);
     log_printf("ModsAPI::file_save(\"%s\") failed: %s\n", name.c_str(), why);
     if (reason) *reason = name + ": " + why;
     return false;

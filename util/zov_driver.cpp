@@ -9,8 +9,10 @@
 #include <cstring>
 #include <vector>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <pwd.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -205,7 +207,10 @@ char* driver_get_home_dir() {
     return _driver_path_format(buf, sizeof buf, "%s", home);
 }
 
-char* _driver_get_docdir() {
+// The documents directory, made when missing.  *err gets the reason when
+// it could not be made (an existing one is fine); document calls then fail
+// as on missing files, and only a save asks why.
+static char* _driver_docdir(int* err) {
     static char buf[512];
     if (!_driver->gamename[0]) return std::strcpy(buf, ".");
     const char* home = driver_get_home_dir();
@@ -214,13 +219,23 @@ char* _driver_get_docdir() {
         return buf;
     }
     _driver_path_format(buf, sizeof buf, "%s/.%s", home, _driver->gamename);
-    if (buf[0]) mkdir(buf, 0755); // exists already, or fails: later document calls fail as missing files
+    if (buf[0] && mkdir(buf, 0755) != 0 && errno != EEXIST) *err = errno;
     return buf;
 }
 
-char* driver_doc_fname(const char* name) {
+char* _driver_get_docdir() {
+    int ignored = 0;
+    return _driver_docdir(&ignored);
+}
+
+static char* _driver_doc_path(const char* name, int* err) {
     static char buf[512];
-    return _driver_path_join(buf, sizeof buf, _driver_get_docdir(), name);
+    return _driver_path_join(buf, sizeof buf, _driver_docdir(err), name);
+}
+
+char* driver_doc_fname(const char* name) {
+    int ignored = 0;
+    return _driver_doc_path(name, &ignored);
 }
 
 char* driver_data_fname(const char* name) {
@@ -306,9 +321,15 @@ int _driver_std_load(const char* path, void* buf, int len) {
 
 // ====== Saving ======
 // A save writes a temporary file beside the document and renames it over the
-// document only once every byte is on disk, so a document is never torn.
-// The temporary file has one fixed name per document: a save killed half-way
-// leaves at most that one file behind, and the next save replaces it.
+// document only once every byte is on disk, so a reader sees the old
+// document or the new one, never a torn one.
+//
+// Temporary files are named ".<document>.<pid>.saving" and created
+// exclusively: each process has its own, so two processes saving one
+// document never touch each other's.  A process killed half-way leaves at
+// most its one file per document; the next save of that document removes
+// those whose process is gone.  No other name is ever removed, so a user's
+// ".<document>.saving" is safe.
 
 // The file a save replaces: `path` with its symbolic links followed, so the
 // link stays a link and its target gets the new contents.  Empty, with *err
@@ -330,30 +351,104 @@ static std::string _driver_save_target(const char* path, int* err) {
     return "";
 }
 
-// "dir/.name.saving" for "dir/name": hidden, and the same on every save.
-static std::string _driver_save_tmpname(const std::string& target) {
-    size_t base = target.rfind('/') + 1; // npos + 1 == 0: no directory part
-    return target.substr(0, base) + "." + target.substr(base) + ".saving";
+// The process id in `entry` when it names a temporary file of document
+// `base`, ".<base>.<digits>.saving"; else 0.
+static pid_t _driver_save_tmp_pid(const char* entry, const std::string& base) {
+    std::string head = "." + base + ".";
+    if (std::strncmp(entry, head.c_str(), head.size()) != 0) return 0;
+    const char* digits = entry + head.size();
+    if (*digits < '0' || *digits > '9') return 0; // strtol would take blanks and signs
+    char* end = nullptr;
+    long pid = std::strtol(digits, &end, 10);
+    return std::strcmp(end, ".saving") == 0 && pid > 0 && pid <= INT_MAX ? (pid_t)pid : 0;
 }
 
-// Writes the whole buffer, cuts the file there, flushes it to disk and closes
-// it.  0, or the errno of the first step that failed.
-static int _driver_write_close(int fd, const void* buf, size_t len) {
-    int err = 0;
-    const char* p = static_cast<const char*>(buf);
-    for (size_t left = len; left > 0 && !err;) {
-        ssize_t n = write(fd, p, left);
-        if (n > 0) {
-            p += n;
-            left -= n;
-        } else if (n == 0) {
-            err = EIO;
-        } else if (errno != EINTR) {
-            err = errno;
+// Removes the temporary files of document `base` in `dir` ("" for the
+// working directory, else ending in '/') whose process is gone: those of
+// other ids with no such process, and this process's own (a process saves
+// on one thread, so its file was left by a gone process with the same id).
+// Only regular files go.
+static void _driver_save_sweep(const std::string& dir, const std::string& base) {
+    DIR* d = opendir(dir.empty() ? "." : dir.c_str());
+    if (!d) return;
+    pid_t self = getpid();
+    while (struct dirent* e = readdir(d)) {
+        pid_t pid = _driver_save_tmp_pid(e->d_name, base);
+        if (pid <= 0 || (pid != self && (kill(pid, 0) == 0 || errno != ESRCH))) continue;
+        struct stat st;
+        if (fstatat(dirfd(d), e->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode)) {
+            unlinkat(dirfd(d), e->d_name, 0);
         }
     }
-    if (!err && ftruncate(fd, (off_t)len) != 0) err = errno;
-    if (!err && fsync(fd) != 0) err = errno;
+    closedir(d);
+}
+
+// Makes the file hold exactly len bytes of buf, gives it the owner, group
+// and mode of `like` (when not null) and flushes it to disk.  0, or the
+// errno of the first step that failed.
+static int _driver_put(int fd, const void* buf, size_t len, const struct stat* like) {
+    const char* p = static_cast<const char*>(buf);
+    for (size_t done = 0; done < len;) {
+        ssize_t n = pwrite(fd, p + done, len - done, (off_t)done);
+        if (n > 0) {
+            done += (size_t)n;
+        } else if (n == 0) {
+            return EIO;
+        } else if (errno != EINTR) {
+            return errno;
+        }
+    }
+    if (ftruncate(fd, (off_t)len) != 0) return errno;
+    if (like) {
+        // After the writes, which clear set-id bits, as a change of owner or
+        // group does: so those come before the mode.  Only root may give a
+        // file away; others may still keep its group.
+        if (fchown(fd, like->st_uid, like->st_gid) != 0) (void)!fchown(fd, (uid_t)-1, like->st_gid);
+        if (fchmod(fd, like->st_mode & 07777) != 0) return errno;
+    }
+    return fsync(fd) != 0 ? errno : 0;
+}
+
+// The whole file into *out.  0, or the errno of the read that failed.
+static int _driver_get(int fd, std::string* out) {
+    struct stat st;
+    if (fstat(fd, &st) != 0) return errno;
+    out->resize((size_t)st.st_size);
+    for (size_t done = 0; done < out->size();) {
+        ssize_t n = pread(fd, &(*out)[done], out->size() - done, (off_t)done);
+        if (n > 0) {
+            done += (size_t)n;
+        } else if (n == 0) {
+            out->resize(done); // shrunk meanwhile
+        } else if (errno != EINTR) {
+            return errno;
+        }
+    }
+    return 0;
+}
+
+// Rewrites the document where it stands, for a directory that takes no new
+// file.  The new length is reserved before any byte changes, so a full disk
+// or a file-size limit fails while the document is untouched (a reservation
+// that failed half-way may have grown it: it is cut back).  Should a write
+// fail all the same, the old bytes and length are written back.  What stays
+// non-atomic: a kill or power loss during the rewrite tears the document,
+// and so does a failure of the writes that put the old bytes back.  As for
+// any writer that is not root, the writes clear a set-id bit.
+static int _driver_save_in_place(const std::string& target, const void* buf, size_t len) {
+    int fd = open(target.c_str(), O_RDWR | O_CLOEXEC);
+    if (fd < 0) return errno;
+    std::string old;
+    int err = _driver_get(fd, &old);
+    if (!err && len > 0) {
+        err = posix_fallocate(fd, 0, (off_t)len);
+        struct stat st;
+        if (err && fstat(fd, &st) == 0 && st.st_size != (off_t)old.size()) (void)!ftruncate(fd, (off_t)old.size());
+    }
+    if (!err) {
+        err = _driver_put(fd, buf, len, nullptr);
+        if (err) (void)_driver_put(fd, old.data(), old.size(), nullptr);
+    }
     if (close(fd) != 0 && !err) err = errno;
     return err;
 }
@@ -366,43 +461,33 @@ static int _driver_std_replace(const char* path, const void* buf, int len) {
     if (err) return err;
     struct stat old;
     bool exists = stat(target.c_str(), &old) == 0;
-    std::string tmp = _driver_save_tmpname(target);
-    unlink(tmp.c_str()); // left by a save that was killed
+    size_t base = target.rfind('/') + 1; // npos + 1 == 0: no directory part
+    std::string dir = target.substr(0, base), name = target.substr(base);
+    _driver_save_sweep(dir, name);
+    std::string tmp = dir + "." + name + "." + std::to_string(getpid()) + ".saving";
     // Private until it has the old file's mode; a new document gets the
     // usual mode through the umask.
     int fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, exists ? 0600 : 0666);
     if (fd < 0) {
         err = errno;
-        if (!exists || !S_ISREG(old.st_mode)) return err;
-        // The directory takes no new file (not writable by this user, or
-        // full), but the document may still be: rewrite it where it is.
-        // That is not all-or-nothing, so every step is checked.
-        fd = open(target.c_str(), O_WRONLY | O_CLOEXEC);
-        return fd < 0 ? errno : _driver_write_close(fd, buf, (size_t)len);
+        // No temporary file can be made (the directory is not writable by
+        // this user, or full), but the document itself may still be.  Not
+        // on EEXIST: someone else holds the name, and a rewrite could tear
+        // the document under another save.
+        if (err == EEXIST || !exists || !S_ISREG(old.st_mode)) return err;
+        return _driver_save_in_place(target, buf, (size_t)len);
     }
-    if (exists) {
-        // Owner and group first, since changing them clears set-id bits.
-        // Only root may give a file away; others may still keep its group.
-        if (fchown(fd, old.st_uid, old.st_gid) != 0) (void)!fchown(fd, (uid_t)-1, old.st_gid);
-        if (fchmod(fd, old.st_mode & 07777) != 0) err = errno;
-    }
-    if (err) {
-        close(fd);
-    } else {
-        err = _driver_write_close(fd, buf, (size_t)len);
-    }
+    err = _driver_put(fd, buf, (size_t)len, exists ? &old : nullptr);
+    if (close(fd) != 0 && !err) err = errno;
     if (!err && std::rename(tmp.c_str(), target.c_str()) != 0) err = errno;
     if (err) unlink(tmp.c_str());
     return err;
 }
 
 int _driver_std_save(const char* path, const void* buf, int len) {
-    // The path helpers give the empty path for one that did not fit.
-    int err = !path[0] ? ENAMETOOLONG : (!buf || len < 0) ? EINVAL : _driver_std_replace(path, buf, len);
-    if (!err) return 1;
-    std::fprintf(stderr, "file save failed: %s: %s\n", path, std::strerror(err));
-    errno = err;
-    return 0;
+    if (!path[0]) return ENAMETOOLONG; // the path helpers' answer for a path that did not fit
+    if (!buf || len < 0) return EINVAL;
+    return _driver_std_replace(path, buf, len);
 }
 
 int driver_file_exists(const char* path) { return _driver_std_exists(path); }
@@ -430,7 +515,11 @@ bool driver_doc_exists(const char* name) { return driver_file_exists(driver_doc_
 int driver_doc_fsize(const char* name) { return driver_file_fsize(driver_doc_fname(name)); }
 int driver_doc_load(const char* name, void* buf, int len) { return driver_file_load(driver_doc_fname(name), buf, len); }
 std::string driver_doc_load(const char* name) { return driver_file_load(driver_doc_fname(name)); }
-int driver_doc_save(const char* name, const void* buf, int len) { return driver_file_save(driver_doc_fname(name), buf, len); }
+int driver_doc_save(const char* name, const void* buf, int len) {
+    int err = 0; // the documents directory's own reason beats the save's "no such file"
+    char* path = _driver_doc_path(name, &err);
+    return err ? err : driver_file_save(path, buf, len);
+}
 
 bool driver_cloud_exists(const char* name) { return driver_doc_exists(name); }
 int driver_cloud_fsize(const char* name) { return driver_doc_fsize(name); }

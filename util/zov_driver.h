@@ -153,13 +153,16 @@ int driver_file_load(const char* path, void* buf, int len);
 // The whole file, zero bytes included; empty when it can't be read.
 std::string driver_file_load(const char* path);
 // Replaces the file with len bytes of buf, all or nothing: the old file stays
-// untouched unless the new one was written completely.  The new file keeps
-// the old one's mode (and owner and group, where the process may set them);
-// a symbolic link stays and its target is replaced.  When no temporary file
-// can be made beside the document but the document is writable, it is
-// rewritten in place, every write checked.  Returns 1 when saved; 0 on
-// failure (null buffer and negative length included), with errno saying why
-// and the line "file save failed: <path>: <why>" on standard error.
+// untouched unless the new one was written completely, also while other
+// processes save it.  The new file keeps the old one's mode (and owner and
+// group, where the process may set them); a symbolic link stays and its
+// target is replaced.  No file but the document and this process's own
+// temporary ones is touched.  When no temporary file can be made beside the
+// document but the document is writable, it is rewritten in place, and a
+// failed rewrite puts the old bytes back (only a kill during it can tear the
+// document).  Returns 0 when saved, else the errno value that says why not
+// (EINVAL for a null buffer or a negative length); it writes no line, the
+// caller reports the failure.
 int driver_file_save(const char* path, const void* buf, int len);
 
 bool driver_data_exists(const char* name);
@@ -171,6 +174,8 @@ bool driver_doc_exists(const char* name);
 int driver_doc_fsize(const char* name);
 int driver_doc_load(const char* name, void* buf, int len);
 std::string driver_doc_load(const char* name);
+// As driver_file_save; when the documents directory cannot be made, the
+// reason it could not (such as EACCES), without trying to save.
 int driver_doc_save(const char* name, const void* buf, int len);
 
 // Cloud documents are stored exactly as documents.

@@ -144,7 +144,8 @@ TEST_F(Files, FailedSaveKeepsTheOldDocumentAndIsReportedWithoutAnError) {
     } cases[] = {{"keep/inner", "Not a directory"}, {"folder", "Is a directory"}};
     for (const Case& k : cases) {
         std::string reason;
-        capture([&] { EXPECT_FALSE(api->file_save(k.name, "new", &reason)); });
+        Captured c = capture([&] { EXPECT_FALSE(api->file_save(k.name, "new", &reason)); });
+        EXPECT_EQ(lines_of(c.out + c.err).size(), 1u) << "one failure, one line:\n" << c.out << c.err;
         EXPECT_EQ(reason, std::string(k.name) + ": " + k.why);
         EXPECT_EQ(api->log[0], "ModsAPI::file_save(\"" + std::string(k.name) + "\") failed: " + k.why);
         EXPECT_EQ(api->api_error(), 0) << k.name;

@@ -1,0 +1,348 @@
+// Saving documents, on real files: all or nothing, the old file's mode kept,
+// no other file touched, several processes at once, and a user who may
+// write the document but not its directory.
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <functional>
+
+#include <grp.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "files_fixture.h"
+
+// The driver's pwrite, fsync and fchmod land here first (a definition in
+// the test binary wins over the C library's), then reach the kernel: pwrite
+// is counted, fsync fails on demand, fchmod notes the mode the file had
+// until then.
+namespace spy {
+int writes = 0;
+int fsync_error = 0; // the errno fsync fails with; 0: it works
+mode_t mode_before_fchmod = 0;
+} // namespace spy
+
+extern "C" ssize_t pwrite(int fd, const void* buf, size_t len, off_t at) {
+    spy::writes++;
+    return syscall(SYS_pwrite64, fd, buf, len, at);
+}
+
+extern "C" int fsync(int fd) {
+    if (spy::fsync_error) {
+        errno = spy::fsync_error;
+        return -1;
+    }
+    return (int)syscall(SYS_fsync, fd);
+}
+
+extern "C" int fchmod(int fd, mode_t mode) noexcept {
+    struct stat st;
+    spy::mode_before_fchmod = fstat(fd, &st) == 0 ? st.st_mode & 07777 : 0;
+    return (int)syscall(SYS_fchmod, fd, mode);
+}
+
+namespace {
+
+const uid_t kNobody = 65534;
+
+// Runs `body` in a forked child; its exit code, or -1 when a signal ended it.
+int in_child(const std::function<int()>& body) {
+    pid_t pid = fork();
+    if (pid == 0) _exit(body());
+    int status = 0;
+    if (pid < 0 || waitpid(pid, &status, 0) != pid) return -2;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// Runs `body` in a forked child as an unprivileged user: root becomes
+// nobody, anyone else already is such a user.  10 when root could not.
+int as_user(const std::function<int()>& body) {
+    return in_child([&] {
+        if (geteuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(kNobody) != 0 || setuid(kNobody) != 0)) return 10;
+        return body();
+    });
+}
+
+// The owner as_user runs as.
+uid_t user_id() { return geteuid() == 0 ? kNobody : geteuid(); }
+gid_t user_group() { return geteuid() == 0 ? kNobody : getegid(); }
+
+int open_fds() { return (int)std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator()); }
+
+// A directory in which the unprivileged user can make no file, while the
+// object lives.
+struct ReadOnlyDir {
+    std::string path;
+    explicit ReadOnlyDir(const std::string& p) : path(p) { chmod(path.c_str(), 0555); }
+    ~ReadOnlyDir() { chmod(path.c_str(), 0755); }
+};
+
+// ".<doc>.<pid>.saving": the name a process saving doc writes first.
+std::string tmp_name(const std::string& doc, pid_t pid) { return "." + doc + "." + std::to_string(pid) + ".saving"; }
+
+TEST_F(DriverFiles, SaveKeepsModeOwnerAndGroupOfTheReplacedFile) {
+    // As root the document belongs to another user, who keeps it.
+    std::string path = dir / "doc", fresh = dir / "fresh";
+    int fds = open_fds();
+    for (mode_t mode : {0600, 0644, 0755, 02755}) {
+        write_file(path, "old contents, longer than the new");
+        ASSERT_EQ(chown(path.c_str(), user_id(), user_group()), 0);
+        ASSERT_EQ(chmod(path.c_str(), mode), 0);
+        spy::mode_before_fchmod = 0;
+        EXPECT_EQ(driver_file_save(path.c_str(), "new", 3), 0);
+        EXPECT_EQ(read_file(path), "new");
+        struct stat st;
+        ASSERT_EQ(stat(path.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, mode) << std::oct << mode;
+        EXPECT_EQ(st.st_uid, user_id()) << std::oct << mode;
+        EXPECT_EQ(st.st_gid, user_group()) << std::oct << mode;
+        EXPECT_EQ(spy::mode_before_fchmod, 0600u) << "the new file was open to others before it had the old mode";
+    }
+    EXPECT_EQ(driver_file_save(fresh.c_str(), "", 0), 0);
+    struct stat st;
+    ASSERT_EQ(stat(fresh.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0644u) << "a new document gets the usual mode";
+    EXPECT_EQ(st.st_size, 0);
+    EXPECT_EQ(open_fds(), fds) << "a save left its file open";
+    EXPECT_EQ(names_in(dir.path()), (std::vector<std::string>{"doc", "fresh"}));
+}
+
+TEST_F(DriverFiles, SaveThroughSymlinksReplacesTheTargetAndKeepsTheLinks) {
+    fs::create_directory(dir / "real");
+    fs::create_directory(dir / "links");
+    std::string target = dir / "real/doc";
+    write_file(target, "old");
+    fs::create_symlink("../real/doc", dir / "links/relative");
+    fs::create_symlink(target, dir / "links/absolute");
+    fs::create_symlink("relative", dir / "links/chained");
+    for (const char* link : {"relative", "absolute", "chained"}) {
+        std::string path = dir / "links/" + link;
+        EXPECT_EQ(driver_file_save(path.c_str(), link, (int)std::strlen(link)), 0) << link;
+        EXPECT_EQ(read_file(target), link);
+        EXPECT_TRUE(fs::is_symlink(path)) << link;
+    }
+    EXPECT_EQ(names_in(dir / "real"), std::vector<std::string>{"doc"});
+    EXPECT_EQ(names_in(dir / "links"), (std::vector<std::string>{"absolute", "chained", "relative"}));
+
+    fs::create_symlink("loop", dir / "links/loop");
+    EXPECT_EQ(driver_file_save((dir / "links/loop").c_str(), "x", 1), ELOOP);
+    EXPECT_TRUE(fs::is_symlink(dir / "links/loop"));
+}
+
+TEST_F(DriverFiles, RefusedOrFailedSaveKeepsTheOldFile) {
+    std::string path = dir / "doc";
+    write_file(path, "precious");
+    fs::create_directory(dir / "folder");
+    std::string in_missing_dir = dir / "nowhere/doc", folder = dir / "folder";
+    struct Case {
+        std::string path;
+        const void* buf;
+        int len, err, fsync_error;
+    } cases[] = {{path, nullptr, 3, EINVAL, 0},      {path, "abc", -1, EINVAL, 0},
+                 {in_missing_dir, "abc", 3, ENOENT, 0}, {folder, "abc", 3, EISDIR, 0},
+                 {"", "abc", 3, ENAMETOOLONG, 0},    {path, "abc", 3, EIO, EIO}};
+    int fds = open_fds();
+    for (const Case& k : cases) {
+        spy::fsync_error = k.fsync_error; // the new file never reached the disk
+        Captured c = capture([&] { EXPECT_EQ(driver_file_save(k.path.c_str(), k.buf, k.len), k.err) << k.path; });
+        spy::fsync_error = 0;
+        EXPECT_EQ(c.err, "") << "the caller reports the failure";
+    }
+    // Its temporary name is taken, by no leftover: no rewrite in place.
+    fs::create_directory(dir / tmp_name("doc", getpid()));
+    EXPECT_EQ(driver_file_save(path.c_str(), "abc", 3), EEXIST);
+    EXPECT_EQ(open_fds(), fds) << "a failed save left its file open";
+    EXPECT_EQ(read_file(path), "precious");
+    EXPECT_TRUE(fs::is_directory(folder));
+    EXPECT_EQ(names_in(dir.path()), (std::vector<std::string>{tmp_name("doc", getpid()), "doc", "folder"}));
+}
+
+TEST_F(DriverFiles, SaveOverTheFileSizeLimitFailsCleanly) {
+    std::string path = dir / "doc";
+    std::string old(100, 'o');
+    write_file(path, old);
+    std::string big(64 * 1024, 'n');
+    int code = in_child([&] {
+        // The default action of the signal would end the process; the
+        // driver's start-up is what turns it off.
+        signal(SIGXFSZ, SIG_DFL);
+        driver_deinit();
+        driver_init(0);
+        struct rlimit limit = {4096, 4096};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        return driver_file_save(path.c_str(), big.data(), (int)big.size()) == EFBIG ? 0 : 1;
+    });
+    EXPECT_EQ(code, 0) << "-1: killed by the signal; 1: wrong reason";
+    EXPECT_EQ(read_file(path), old);
+    EXPECT_EQ(names_in(dir.path()), std::vector<std::string>{"doc"});
+}
+
+// ====== A directory that takes no new file ======
+
+TEST_F(DriverFiles, UnprivilegedUserRewritesAWritableDocumentInAReadOnlyDirectory) {
+    // The user may write one document but not the other, and may create
+    // nothing beside them.
+    std::string mine = dir / "mine", theirs = dir / "theirs";
+    write_file(mine, "old contents, longer than the new");
+    write_file(theirs, "not the user's");
+    ASSERT_EQ(chown(mine.c_str(), user_id(), user_group()), 0);
+    ASSERT_EQ(chmod(theirs.c_str(), 0444), 0);
+    ReadOnlyDir locked(dir.path());
+    int code = as_user([&] {
+        int fds = open_fds();
+        if (driver_file_save(mine.c_str(), "new", 3) != 0) return 11;
+        if (driver_file_save(theirs.c_str(), "new", 3) != EACCES) return 12;
+        return open_fds() == fds ? 0 : 13;
+    });
+    EXPECT_EQ(code, 0) << "10: could not become the user; 11: writable document not saved; 12: wrong reason; "
+                          "13: a save left its file open";
+    EXPECT_EQ(read_file(mine), "new");
+    EXPECT_EQ(read_file(theirs), "not the user's");
+    EXPECT_EQ(names_in(dir.path()), (std::vector<std::string>{"mine", "theirs"}));
+}
+
+TEST_F(DriverFiles, FailedRewriteInPlaceLeavesTheOldDocumentByteForByte) {
+    std::string path = dir / "doc";
+    const std::string old(50000, 'o');
+    // Over the limit, the space is reserved before the first write: the
+    // document is never written (and a reader never sees it torn).
+    struct Case {
+        const char* what;
+        size_t len;
+        rlim_t fsize;
+        int fsync_error, err;
+        bool written;
+    } cases[] = {{"longer than the file-size limit", 102400, 65536, 0, EFBIG, false},
+                 {"longer, not flushed", 102400, RLIM_INFINITY, EIO, EIO, true},
+                 {"shorter, not flushed", 10, RLIM_INFINITY, EIO, EIO, true}};
+    write_file(path, old);
+    ASSERT_EQ(chown(path.c_str(), user_id(), user_group()), 0);
+    ReadOnlyDir locked(dir.path());
+    for (const Case& k : cases) {
+        const std::string text(k.len, 'n');
+        int code = as_user([&] {
+            struct rlimit limit = {k.fsize, k.fsize};
+            if (k.fsize != RLIM_INFINITY) setrlimit(RLIMIT_FSIZE, &limit);
+            spy::fsync_error = k.fsync_error;
+            spy::writes = 0;
+            int fds = open_fds();
+            if (driver_file_save(path.c_str(), text.data(), (int)text.size()) != k.err) return 11;
+            if (open_fds() != fds) return 12;
+            return (spy::writes > 0) == k.written ? 0 : 13;
+        });
+        EXPECT_EQ(code, 0) << k.what << ": 10: could not become the user; 11: wrong reason; 12: file left open; "
+                           << "13: written or not, against expectation";
+        std::string now = read_file(path);
+        EXPECT_TRUE(now == old) << k.what << ": " << now.size() << " bytes, " << std::count(now.begin(), now.end(), 'n')
+                                << " of them new";
+    }
+    EXPECT_EQ(names_in(dir.path()), std::vector<std::string>{"doc"});
+}
+
+TEST_F(DriverFiles, DocumentsDirectoryThatCannotBeMadeGivesTheReason) {
+    driver_set_gamename("g");
+    ReadOnlyDir locked(dir.path()); // HOME
+    EXPECT_EQ(as_user([] { return driver_doc_save("s.json", "x", 1) == EACCES ? 0 : 1; }), 0)
+        << "10: could not become the user; 1: not \"Permission denied\"";
+    EXPECT_FALSE(fs::exists(dir / ".g"));
+}
+
+// ====== Other files and other processes ======
+
+TEST_F(DriverFiles, SaveTouchesNoFileButItsDocumentAndItsOwnTemporaryFiles) {
+    pid_t gone[2];
+    for (pid_t& pid : gone) {
+        pid = fork();
+        if (pid == 0) _exit(0);
+        ASSERT_EQ(waitpid(pid, nullptr, 0), pid);
+    }
+    // Documents of the user, other documents' leftovers and saves under way
+    // in live processes (the parent; pid 1, another user's when the test is
+    // not root) stay; leftovers of `a` by processes that are gone (this
+    // process's id once belonged to one too) are taken away, but not a link.
+    const std::vector<std::string> kept = {".a.saving",         "a.saving",         ".a.x.saving",
+                                           ".a.saving.bak",     ".a.12x.saving",    tmp_name("a", getppid()),
+                                           tmp_name("a", 1),    tmp_name("b", gone[0]), tmp_name("a.1", gone[0]),
+                                           tmp_name("a", gone[0]) + "~"};
+    const std::vector<std::string> stale = {tmp_name("a", gone[0]), tmp_name("a", getpid())};
+    for (const std::string& name : kept) write_file(dir / name, "the user's");
+    for (const std::string& name : stale) write_file(dir / name, "left over");
+    fs::create_symlink("a.saving", dir / tmp_name("a", gone[1]));
+    write_file(dir / "a", "old");
+    EXPECT_EQ(driver_file_save((dir / "a").c_str(), "new", 3), 0);
+    EXPECT_EQ(read_file(dir / "a"), "new");
+    for (const std::string& name : kept) EXPECT_EQ(read_file(dir / name), "the user's") << name;
+    std::vector<std::string> expected = kept;
+    expected.push_back("a");
+    expected.push_back(tmp_name("a", gone[1]));
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(names_in(dir.path()), expected);
+}
+
+TEST_F(DriverFiles, TwoProcessesSavingOneDocumentNeverFailAndNeverShowATornOne) {
+    std::string path = dir / "doc";
+    const std::string versions[] = {std::string(40000, 'a'), std::string(70000, 'b'), std::string(100000, 'c')};
+    const int saves = 150;
+    ASSERT_EQ(driver_file_save(path.c_str(), versions[0].data(), (int)versions[0].size()), 0);
+    for (int s = 0; s < 2; s++) {
+        if (fork() != 0) continue;
+        int failed = 0;
+        for (int i = 0; i < saves; i++) {
+            const std::string& v = versions[(i + s) % 3];
+            failed += driver_file_save(path.c_str(), v.data(), (int)v.size()) != 0;
+        }
+        _exit(std::min(failed, 100));
+    }
+    int reads = 0, torn = 0, failed = 0, status = 0;
+    for (int running = 2; running > 0;) {
+        std::string now = read_file(path);
+        reads++;
+        torn += now != versions[0] && now != versions[1] && now != versions[2];
+        pid_t ended = waitpid(-1, &status, WNOHANG); // -1: no saver was started
+        if (ended == 0) continue;
+        running--;
+        failed += ended > 0 && WIFEXITED(status) ? WEXITSTATUS(status) : 100;
+    }
+    EXPECT_EQ(failed, 0) << "saves that answered false, of " << 2 * saves;
+    EXPECT_EQ(torn, 0) << "torn reads, of " << reads;
+    EXPECT_EQ(names_in(dir.path()), std::vector<std::string>{"doc"});
+}
+
+TEST_F(DriverFiles, SavesKilledMidwayLeaveAWholeDocumentAndAtMostOneTemporaryFile) {
+    std::string path = dir / "doc";
+    const std::string versions[] = {std::string(1 << 20, 'a'), std::string(1 << 20, 'b')};
+    driver_file_save(path.c_str(), versions[0].data(), (int)versions[0].size());
+    for (int kill_no = 0; kill_no < 12; kill_no++) {
+        int ready[2];
+        ASSERT_EQ(pipe(ready), 0);
+        pid_t pid = fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            // Saves the two versions in turn until it is killed; a byte on
+            // the pipe after each save.
+            close(ready[0]);
+            for (int i = 0;; i ^= 1) {
+                driver_file_save(path.c_str(), versions[i].data(), (int)versions[i].size());
+                if (write(ready[1], "s", 1) != 1) _exit(1);
+            }
+        }
+        close(ready[1]);
+        // Killed in the save after the first few, wherever it stands.
+        int saves = 0;
+        char got;
+        while (saves < 1 + kill_no % 4 && read(ready[0], &got, 1) == 1) saves++;
+        kill(pid, SIGKILL);
+        waitpid(pid, nullptr, 0);
+        close(ready[0]);
+        ASSERT_EQ(saves, 1 + kill_no % 4) << "the saving child ended on its own";
+        std::string now = read_file(path);
+        EXPECT_TRUE(now == versions[0] || now == versions[1]) << "torn document after kill " << kill_no;
+        EXPECT_LE(names_in(dir.path()).size(), 2u) << "more than one leftover after kill " << kill_no;
+    }
+    EXPECT_EQ(driver_file_save(path.c_str(), "done", 4), 0);
+    EXPECT_EQ(names_in(dir.path()), std::vector<std::string>{"doc"}) << "the next save takes the leftover away";
+}
+
+} // namespace
