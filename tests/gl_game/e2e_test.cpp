@@ -195,6 +195,29 @@ TEST(GameRun, CtrlQSuspendsAndQuitsWithoutTheQKey) {
     EXPECT_EQ(count_lines(run.out(), "ModsAPI: event keydown Q"), 0) << run.out();
 }
 
+// Re-creating the window makes SDL forget the held F, so its next
+// auto-repeat came as a fresh press and switched straight back.
+TEST(GameRun, HeldCtrlFSwitchesOnceAndTheNextPressSwitchesBack) {
+    GameRun run;
+    run.put("main.lua", EVENT_PRINTER);
+    run.start();
+    XDisplay x;
+    Window w = x.find(run.pid());
+    ASSERT_NE(w, 0u) << run.err();
+    ASSERT_TRUE(run.wait_line("ModsAPI: shown"));
+    // Well past the X server's auto-repeat delay (660 ms).
+    ASSERT_TRUE(xdotool(w, "keydown ctrl+f sleep 1.5 keyup ctrl+f sleep 0.3"));
+    EXPECT_EQ(count_lines(run.out(), "ModsAPI: event reset"), 1) << run.out();
+    EXPECT_GT(count_lines(run.out(), "ModsAPI: event keydown F"), 3) << "the repeats reach the script";
+    w = x.find(run.pid());
+    ASSERT_TRUE(xdotool(w, "key ctrl+f"));
+    ASSERT_TRUE(run.wait_line("ModsAPI: event reset", 10, 2)) << "one press after the hold switches back";
+    std::vector<std::string> switches;
+    for (const std::string& line : lines_of(run.out()))
+        if (line.find("init_video: 0 0 640 480 320 320 ") != std::string::npos) switches.push_back(line.substr(line.size() - 1));
+    EXPECT_EQ(switches, (std::vector<std::string>{"0", "1", "0"}));
+}
+
 TEST(GameRun, ClosingTheWindowEndsTheProgram) {
     GameRun run;
     run.put("main.lua", EVENT_PRINTER);
