@@ -5,6 +5,7 @@
 #include <climits>
 #include <cmath>
 #include <cstdarg>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 
@@ -302,17 +303,28 @@ ModsBase* mods_lua(ModsAPI& api) {
 
 static void _register_globals(lua_State* L);
 
+// The allocator's user value is the API object the state serves: no script
+// can reach it, while the registry, upvalues and metatables are all open to
+// the debug library, so a value kept there could be swapped for anything.
+static void* _host_alloc(void* ud, void* ptr, size_t osize, size_t nsize) {
+    (void)ud;
+    (void)osize;
+    if (nsize == 0) {
+        std::free(ptr);
+        return nullptr;
+    }
+    return std::realloc(ptr, nsize);
+}
+
 void ModsLua::lua_init() {
     _lua_modsapi = &g;
     if (L) return;
-    L = luaL_newstate();
+    L = lua_newstate(_host_alloc, &g);
     if (L) lua_atpanic(L, _host_panic);
     bool set_up = L && _protect(L, "lua_init", [this] {
                            luaL_openlibs(L);
                            _remove_51(L);
                            _host_output(L);
-                           lua_pushlightuserdata(L, &g);
-                           lua_setfield(L, LUA_REGISTRYINDEX, "g2");
                            _register_globals(L);
                        }) == LUA_OK;
     if (!set_up) {
@@ -489,10 +501,9 @@ static ModsAPI& _api(lua_State* L, int lo, int hi) {
         lua_pushliteral(L, "incorrect number of arguments");
         lua_error(L);
     }
-    lua_getfield(L, LUA_REGISTRYINDEX, "g2");
-    ModsAPI* g = static_cast<ModsAPI*>(lua_touserdata(L, -1));
-    lua_pop(L, 1);
-    return *g;
+    void* g = nullptr;
+    lua_getallocf(L, &g);
+    return *static_cast<ModsAPI*>(g);
 }
 
 // Raises the pending error, if any, with its text alone.

@@ -12,7 +12,8 @@
 // State: `_lua_modsapi`, the API object that output is written to; set by
 // every engine as it starts and runs, cleared by that API object's
 // destructor, which also closes the game's engine if it serves that object.
-// Main thread only.
+// The API object a state's globals serve is that state's allocator user
+// value, out of every script's reach.  Main thread only.
 #pragma once
 
 #include <cstdio>

@@ -6,4 +6,4 @@ cd "$(dirname "$0")/.."
 bash tools/install-deps.sh
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build -j 2 --target bake_font
-build/bake_font /usr/share/fonts/truetype/dejavu/DejaVuSansMono.ttf 24 data/console
+build/tools/bake_font /usr/share/fonts/truetype/dejavu/DejaVuSansMono.ttf 24 data/console

@@ -10,11 +10,10 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/install-deps.sh
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build -j 2 --target bake_font
+cmake --build build -j 2 --target bake_font game_art
 
-g++ -std=c++17 -O2 -Wall -Wextra tools/game_art.cpp -o build/game_art
-build/game_art data
-build/bake_font /usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf 16 data/font
+build/tools/game_art data
+build/tools/bake_font /usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf 16 data/font
 
 SFX="-r 44100 -c 1 -b 16"
 sox -n $SFX data/pickup.wav synth 0.14 square 988-1976 fade 0 0.14 0.1 vol 0.25

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs every test:
+# Installs what is missing, builds (the asset tools of tools/ too, so they
+# cannot rot), and runs every test:
 #   1. the unit tests of the normal (Release) build,
 #   2. the same unit tests built with AddressSanitizer + UndefinedBehaviorSanitizer,
 #   3. the audio tests once more, built with ThreadSanitizer,

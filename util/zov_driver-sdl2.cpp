@@ -9,6 +9,7 @@
 #include <SDL.h>
 #include <SDL_opengl.h>
 
+#include "zov_driver-keys.h"
 #include "zov_event.h"
 #include "zov_gfx.h"
 #include "zov_printf.h"
@@ -71,6 +72,7 @@ void _driver_video_deinit() {
         _driver_sdl2_context = nullptr;
     }
     driver_sdl2_window_destroy();
+    _driver_keys_clear();
     SDL_QuitSubSystem(SDL_INIT_VIDEO);
 }
 
@@ -158,6 +160,7 @@ SDL_Window* _try_init_video(int ww, int hh, int full) {
         zov_iprintf("_try_init_video: no changes needed.\n");
         return _driver_sdl2_window;
     }
+    if (_driver_sdl2_window) _driver_keys_remember(_driver_sdl2_window);
     driver_sdl2_window_destroy();
 
     zov_iprintf("_try_init_video: initial init\n");
@@ -311,7 +314,7 @@ static void _driver_event_key(const SDL_KeyboardEvent& key, Event* e) {
     e->_v = key.keysym.sym;
     e->v = _driver_sdl_sym2key(key.keysym.sym);
     e->b = _driver_key_mods(key.keysym.mod);
-    e->t = key.repeat != 0;
+    e->t = key.repeat != 0 || _driver_keys_is_repeat(key);
 }
 
 // Stores the axis and reports its stick; an id outside the table gives
@@ -427,6 +430,7 @@ int driver_event_poll(Event* e) {
         _driver_text_pending.erase(0, 1);
         return 1;
     }
+    _driver_keys_update();
     SDL_Event ev;
     if (!SDL_PollEvent(&ev)) return 0;
     _driver_event_translate(ev, e);

@@ -1,6 +1,7 @@
 // The Lua engine: its state, error reporting and error state, the library's
 // output reaching the log, events and frame times through the stack, and
 // closing while finalizers print.
+#include <algorithm>
 #include <clocale>
 #include <cmath>
 #include <limits>
@@ -56,6 +57,28 @@ TEST_F(Engine, ErrorsGoToTheLogWithTracebackAndTheStatusLine) {
     api->log.clear();
     capture([&] { run("this is not lua"); });
     EXPECT_TRUE(logged("tovmar2: "));
+}
+
+// The traceback begins with the frame that failed, then its callers.
+TEST_F(Engine, TracebackStartsAtTheFailingFrame) {
+    struct Case {
+        const char* code;
+        std::vector<std::string> frames; // the first lines after "stack traceback:"
+    };
+    const Case cases[] = {
+        {"function inner() local t = nil return t.x end\nfunction outer() inner() end\nouter()",
+         {"    [string \"test\"]:1: in function 'inner'", "    [string \"test\"]:2: in function 'outer'"}},
+        {"function inner() error('bad') end\nfunction outer() inner() end\nouter()",
+         {"    [C]: in function 'error'", "    [string \"test\"]:1: in function 'inner'"}},
+    };
+    for (const Case& c : cases) {
+        api->log.clear();
+        capture([&] { run(c.code); });
+        std::vector<std::string> lines(api->log.rbegin(), api->log.rend());
+        auto at = std::find(lines.begin(), lines.end(), "stack traceback:");
+        ASSERT_LE(at + 1 + c.frames.size(), lines.end()) << c.code;
+        EXPECT_EQ(std::vector<std::string>(at + 1, at + 1 + c.frames.size()), c.frames) << c.code;
+    }
 }
 
 TEST_F(Engine, AFailingHookStopsAllFourUntilATextRuns) {

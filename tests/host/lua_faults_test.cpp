@@ -6,6 +6,7 @@
 #include <new>
 
 #include "host_fixture.h"
+#include "zov_font.h"
 
 // Allocations of the host's C++ code can be made to fail: while
 // `fail_from` is not zero, every request of at least that many bytes
@@ -133,4 +134,34 @@ TEST_F(Faults, FailedAllocationWhileAnEventIsBuiltIsReported) {
     EXPECT_TRUE(logged("not enough memory"));
     EXPECT_FALSE(lua->is_ok());
     EXPECT_EQ(global("seen"), "<nil>");
+}
+
+// Whatever a script writes into the registry, every global still serves the
+// engine's own API object: once a binding took the object's address from
+// there, so a nil, a string or a file there crashed the next call.
+TEST_F(Faults, TamperedRegistryNeverDecidesWhichApiObjectABindingServes) {
+    const char* tampers[] = {"r.g2 = nil", "r.g2 = 'x'", "r.g2 = io.stdout",
+                             "for k in pairs(r) do if type(k) ~= 'number' then r[k] = io.stdout end end"};
+    // One call of every global; the expected outcome of each.
+    const char* calls[][2] = {
+        {"zov_params_set('k', 7)", "ok"},       {"zov_params_get('k')", "ok"},
+        {"zov_file_load('absent.txt')", "ok"},  {"zov_file_save('t.txt', 'x')", "ok"},
+        {"zov_view_set(0, 0, 1, 1)", "ok"},     {"zov_image_init('a', 'b', 0, 0, 0, 0, 0, 0, 0, 0, 0, 0)", "ok"},
+        {"zov_image_draw('a', 0, 0, 1, 1)", "ok"}, {"zov_sample_play('absent')", "ok"},
+        {"zov_stream_play('absent')", "ok"},    {"zov_stream_stop('absent')", "ok"},
+        {"zov_font_draw('f', 1, 't', 0, 0)", "ok"}, {"zov_font_size('f', 1, 't')", "ok"},
+        {"zov_ext_call('none')", "ok"},         {"require('absent.lua')", "file missing"},
+    };
+    font_init();
+    for (const char* tamper : tampers) {
+        run(std::string("local r = debug.getregistry() ") + tamper);
+        for (const auto& call : calls) {
+            std::string got;
+            capture([&] { got = error_of(call[0]); });
+            EXPECT_EQ(got, call[1]) << call[0] << " after " << tamper;
+        }
+        EXPECT_EQ(api->params_get("k").__num__(), 7) << "the engine's own API object took the value";
+        api->params_set("k", var());
+    }
+    font_deinit();
 }

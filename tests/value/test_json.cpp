@@ -246,6 +246,10 @@ TEST(JsonEncode, ContainerInsideItselfIsWrittenAsNullWithOneLine) {
     EXPECT_EQ(text, "[1,null]");
     EXPECT_EQ(capture_stderr([&] { text = json_encode(d); }), line) << "one line for two cycles";
     EXPECT_EQ(text, "{\"list\":[1,null],\"self\":null}");
+    var l_twice = var_list(l);
+    list_append(l_twice, l);
+    EXPECT_EQ(capture_stderr([&] { text = json_encode(l_twice); }), line) << "one line for one cycle met twice";
+    EXPECT_EQ(text, "[[1,null],[1,null]]");
     // Shared but not cyclic: written out each time, silently.
     var shared = var_list(var(2));
     var twice = var_list(shared);
