@@ -6,6 +6,7 @@
 #include <cstring>
 #include <functional>
 
+#include <fcntl.h>
 #include <grp.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
@@ -14,14 +15,15 @@
 
 #include "files_fixture.h"
 
-// The driver's pwrite, fsync and fchmod land here first (a definition in
-// the test binary wins over the C library's), then reach the kernel: pwrite
-// is counted, fsync fails on demand, fchmod notes the mode the file had
-// until then.
+// The driver's pwrite, fsync, fchmod and posix_fallocate land here first (a
+// definition in the test binary wins over the C library's), then reach the
+// kernel: pwrite is counted, fsync fails on demand, fchmod notes the mode
+// the file had until then, posix_fallocate runs out of disk on demand.
 namespace spy {
 int writes = 0;
 int fsync_error = 0; // the errno fsync fails with; 0: it works
 mode_t mode_before_fchmod = 0;
+bool disk_full = false; // the reservation grows the file half-way, then fails
 } // namespace spy
 
 extern "C" ssize_t pwrite(int fd, const void* buf, size_t len, off_t at) {
@@ -43,9 +45,16 @@ extern "C" int fchmod(int fd, mode_t mode) noexcept {
     return (int)syscall(SYS_fchmod, fd, mode);
 }
 
+extern "C" int posix_fallocate(int fd, off_t at, off_t len) noexcept {
+    if (!spy::disk_full) return posix_fallocate64(fd, at, len);
+    (void)!ftruncate(fd, at + len / 2);
+    return ENOSPC;
+}
+
 namespace {
 
 const uid_t kNobody = 65534;
+const gid_t kShared = 4242; // a further group of the user as_user makes
 
 // Runs `body` in a forked child; its exit code, or -1 when a signal ended it.
 int in_child(const std::function<int()>& body) {
@@ -57,10 +66,11 @@ int in_child(const std::function<int()>& body) {
 }
 
 // Runs `body` in a forked child as an unprivileged user: root becomes
-// nobody, anyone else already is such a user.  10 when root could not.
+// nobody, also in group kShared; anyone else already is such a user.  10
+// when root could not.
 int as_user(const std::function<int()>& body) {
     return in_child([&] {
-        if (geteuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(kNobody) != 0 || setuid(kNobody) != 0)) return 10;
+        if (geteuid() == 0 && (setgroups(1, &kShared) != 0 || setgid(kNobody) != 0 || setuid(kNobody) != 0)) return 10;
         return body();
     });
 }
@@ -107,6 +117,21 @@ TEST_F(DriverFiles, SaveKeepsModeOwnerAndGroupOfTheReplacedFile) {
     EXPECT_EQ(st.st_size, 0);
     EXPECT_EQ(open_fds(), fds) << "a save left its file open";
     EXPECT_EQ(names_in(dir.path()), (std::vector<std::string>{"doc", "fresh"}));
+}
+
+TEST_F(DriverFiles, UserWhoMayNotGiveTheDocumentAwayStillKeepsItsGroup) {
+    if (geteuid() != 0) GTEST_SKIP() << "needs a document of another user";
+    std::string path = dir / "doc";
+    write_file(path, "old");
+    ASSERT_EQ(chown(path.c_str(), 0, kShared), 0);
+    ASSERT_EQ(chmod(path.c_str(), 0664), 0);
+    ASSERT_EQ(chown(dir.path().c_str(), kNobody, kNobody), 0);
+    EXPECT_EQ(as_user([&] { return driver_file_save(path.c_str(), "new", 3); }), 0);
+    struct stat st;
+    ASSERT_EQ(stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, kNobody);
+    EXPECT_EQ(st.st_gid, kShared);
+    EXPECT_EQ(st.st_mode & 07777, 0664u);
 }
 
 TEST_F(DriverFiles, SaveThroughSymlinksReplacesTheTargetAndKeepsTheLinks) {
@@ -192,12 +217,13 @@ TEST_F(DriverFiles, UnprivilegedUserRewritesAWritableDocumentInAReadOnlyDirector
     ReadOnlyDir locked(dir.path());
     int code = as_user([&] {
         int fds = open_fds();
-        if (driver_file_save(mine.c_str(), "new", 3) != 0) return 11;
+        if (driver_file_save(mine.c_str(), "", 0) != 0 || driver_file_save(mine.c_str(), "new", 3) != 0) return 11;
         if (driver_file_save(theirs.c_str(), "new", 3) != EACCES) return 12;
+        if (driver_file_save((dir / "new").c_str(), "new", 3) != EACCES) return 12;
         return open_fds() == fds ? 0 : 13;
     });
-    EXPECT_EQ(code, 0) << "10: could not become the user; 11: writable document not saved; 12: wrong reason; "
-                          "13: a save left its file open";
+    EXPECT_EQ(code, 0) << "10: could not become the user; 11: writable document not saved (empty or not); "
+                          "12: wrong reason; 13: a save left its file open";
     EXPECT_EQ(read_file(mine), "new");
     EXPECT_EQ(read_file(theirs), "not the user's");
     EXPECT_EQ(names_in(dir.path()), (std::vector<std::string>{"mine", "theirs"}));
@@ -213,10 +239,11 @@ TEST_F(DriverFiles, FailedRewriteInPlaceLeavesTheOldDocumentByteForByte) {
         size_t len;
         rlim_t fsize;
         int fsync_error, err;
-        bool written;
-    } cases[] = {{"longer than the file-size limit", 102400, 65536, 0, EFBIG, false},
-                 {"longer, not flushed", 102400, RLIM_INFINITY, EIO, EIO, true},
-                 {"shorter, not flushed", 10, RLIM_INFINITY, EIO, EIO, true}};
+        bool written, disk_full;
+    } cases[] = {{"longer than the file-size limit", 102400, 65536, 0, EFBIG, false, false},
+                 {"longer, disk full half-way", 102400, RLIM_INFINITY, 0, ENOSPC, false, true},
+                 {"longer, not flushed", 102400, RLIM_INFINITY, EIO, EIO, true, false},
+                 {"shorter, not flushed", 10, RLIM_INFINITY, EIO, EIO, true, false}};
     write_file(path, old);
     ASSERT_EQ(chown(path.c_str(), user_id(), user_group()), 0);
     ReadOnlyDir locked(dir.path());
@@ -226,6 +253,7 @@ TEST_F(DriverFiles, FailedRewriteInPlaceLeavesTheOldDocumentByteForByte) {
             struct rlimit limit = {k.fsize, k.fsize};
             if (k.fsize != RLIM_INFINITY) setrlimit(RLIMIT_FSIZE, &limit);
             spy::fsync_error = k.fsync_error;
+            spy::disk_full = k.disk_full;
             spy::writes = 0;
             int fds = open_fds();
             if (driver_file_save(path.c_str(), text.data(), (int)text.size()) != k.err) return 11;
@@ -259,19 +287,25 @@ TEST_F(DriverFiles, SaveTouchesNoFileButItsDocumentAndItsOwnTemporaryFiles) {
         ASSERT_EQ(waitpid(pid, nullptr, 0), pid);
     }
     // Documents of the user, other documents' leftovers and saves under way
-    // in live processes (the parent; pid 1, another user's when the test is
-    // not root) stay; leftovers of `a` by processes that are gone (this
-    // process's id once belonged to one too) are taken away, but not a link.
-    const std::vector<std::string> kept = {".a.saving",         "a.saving",         ".a.x.saving",
-                                           ".a.saving.bak",     ".a.12x.saving",    tmp_name("a", getppid()),
-                                           tmp_name("a", 1),    tmp_name("b", gone[0]), tmp_name("a.1", gone[0]),
-                                           tmp_name("a", gone[0]) + "~"};
-    const std::vector<std::string> stale = {tmp_name("a", gone[0]), tmp_name("a", getpid())};
+    // in live processes (this one and pid 1, both another user's to the
+    // saver when the test is root) stay; leftovers of `a` by processes that
+    // are gone (the saver's id once belonged to one too) are taken away, but
+    // not a link.  The saver works in the folder, on a bare name.
+    const std::string g = std::to_string(gone[0]);
+    const std::vector<std::string> kept = {
+        ".a.saving", "a.saving", ".a.x.saving", ".a.saving.bak", ".a.12x.saving", ".ax" + g + ".saving",
+        ".a.+" + g + ".saving", tmp_name("a", 1), tmp_name("a", getpid()), tmp_name("b", gone[0]),
+        tmp_name("a.1", gone[0]), tmp_name("a", gone[0]) + "~"};
     for (const std::string& name : kept) write_file(dir / name, "the user's");
-    for (const std::string& name : stale) write_file(dir / name, "left over");
+    write_file(dir / tmp_name("a", gone[0]), "left over");
     fs::create_symlink("a.saving", dir / tmp_name("a", gone[1]));
     write_file(dir / "a", "old");
-    EXPECT_EQ(driver_file_save((dir / "a").c_str(), "new", 3), 0);
+    ASSERT_EQ(chown(dir.path().c_str(), user_id(), user_group()), 0);
+    EXPECT_EQ(as_user([&] {
+                  write_file(dir / tmp_name("a", getpid()), "left over");
+                  return chdir(dir.path().c_str()) == 0 ? driver_file_save("a", "new", 3) : 1;
+              }),
+              0);
     EXPECT_EQ(read_file(dir / "a"), "new");
     for (const std::string& name : kept) EXPECT_EQ(read_file(dir / name), "the user's") << name;
     std::vector<std::string> expected = kept;

@@ -126,7 +126,7 @@ TEST_F(Files, NamesThatLeaveTheDirectoryAreRefused) {
         EXPECT_EQ(api->api_error_get(), "bad file name") << name;
         EXPECT_NE(api->log[0].find("refused"), std::string::npos) << name;
         api->api_error_clear();
-        capture([&] { api->file_save(name, "overwritten"); });
+        capture([&] { EXPECT_FALSE(api->file_save(name, "overwritten")) << name; });
         EXPECT_EQ(api->api_error_get(), "bad file name") << name;
         api->api_error_clear();
     }
