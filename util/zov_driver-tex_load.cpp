@@ -32,9 +32,15 @@ int _driver_tex_side(int v) {
 }
 
 unsigned char* _driver_tex_pad(const unsigned char* px, int w, int h, int tw, int th) {
-    unsigned char* out = (unsigned char*)std::calloc((size_t)tw * th, 4);
+    unsigned char* out = (unsigned char*)std::malloc((size_t)tw * th * 4);
     if (!out) return nullptr;
-    for (int y = 0; y < h; y++) std::memcpy(out + (size_t)y * tw * 4, px + (size_t)y * w * 4, (size_t)w * 4);
+    const size_t row = (size_t)tw * 4;
+    for (int y = 0; y < h; y++) {
+        unsigned char* r = out + y * row;
+        std::memcpy(r, px + (size_t)y * w * 4, (size_t)w * 4);
+        for (int x = w; x < tw; x++) std::memcpy(r + (size_t)x * 4, r + (size_t)(w - 1) * 4, 4);
+    }
+    for (int y = h; y < th; y++) std::memcpy(out + y * row, out + (size_t)(h - 1) * row, row);
     return out;
 }
 

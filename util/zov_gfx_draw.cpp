@@ -172,6 +172,11 @@ void gfx_tex_quad(int name, float x1, float y1, float z1, float x2, float y2, fl
     free_strip(name, v, c);
 }
 
+// The thirds are those of the whole texture, padding included.  A padded
+// picture's right and bottom pieces therefore show the copies of its edge
+// texels that the loader pads with (a transparent band before the padding
+// carried the edges); a box picture whose size is a power of two is drawn
+// exactly as drawn by its thirds.
 void gfx_tex_box(int name, int x, int y, int w, int h, int s) {
     nine_slice(x, y, w, h, s, s, [&](int col, int row, int px, int py, int pw, int ph) {
         gfx_tex_blit2(name, THIRDS[col], THIRDS[row], T3, T3, px, py, pw, ph);

@@ -19,18 +19,12 @@ protected:
         if (HasFatalFailure()) return;
         // The loader's own filters (linear, mipmaps): interpolation and
         // minification must come out the same too.
-        a = linear("a", pattern(32, 32));
+        a = loaded("a", pattern(32, 32));
         Pixels pb = pattern(20, 12);
         for (size_t i = 0; i < pb.px.size(); i += 4) std::swap(pb.px[i], pb.px[i + 2]);
-        b = linear("b", pb);
-        nine = linear("nine", pattern(30, 30));
+        b = loaded("b", pb);
+        nine = loaded("nine", pattern(30, 30));
         ASSERT_TRUE(a && b && nine);
-    }
-
-    int linear(const std::string& name, const Pixels& p) {
-        EXPECT_TRUE(write_png(dir / (name + ".png"), p));
-        Capture err(stderr), out(stdout);
-        return gfx_img_load(name.c_str());
     }
 
     Pixels run(const std::function<void()>& scene, bool batched) {

@@ -64,11 +64,16 @@ protected:
     }
 
     // Writes a picture into the data directory and loads it as an image
-    // with nearest filtering.
-    int picture(const std::string& name, const Pixels& p) {
+    // with the loader's filters.
+    int loaded(const std::string& name, const Pixels& p) {
         EXPECT_TRUE(write_png(dir / (name + ".png"), p));
         Capture err(stderr), out(stdout);
-        int id = gfx_img_load(name.c_str());
+        return gfx_img_load(name.c_str());
+    }
+
+    // The same with nearest filtering.
+    int picture(const std::string& name, const Pixels& p) {
+        int id = loaded(name, p);
         nearest(gfx_img_get_tex(id));
         return id;
     }
