@@ -8,6 +8,7 @@
 #include <stb_image.h>
 
 #include "zov_driver.h"
+#include "zov_gfx_draw.h"
 #include "zov_var.h"
 
 // Not in every gl.h: the texture parameter that builds mipmaps at upload
@@ -143,9 +144,8 @@ static GLuint _driver_tex_upload(const char* path, const unsigned char* px, int 
         std::fprintf(stderr, "driver_tex_load: no OpenGL texture name for %s\n", path);
         return 0;
     }
-    glBindTexture(GL_TEXTURE_2D, name);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, _ZOV_GL_TEXTURE_MAG_FILTER());
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, _zov_gl_texture_min_filter());
+    // Bound, with the filters recorded for the draws.
+    gfx_tex_filter((int)name, tw, th, _zov_gl_texture_min_filter(), _ZOV_GL_TEXTURE_MAG_FILTER());
     // Before the image, so the upload builds the mipmap levels.
     if (_zov_gl_generate_mipmap()) glTexParameteri(GL_TEXTURE_2D, ZOV_GL_GENERATE_MIPMAP, 1);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
@@ -155,7 +155,7 @@ static GLuint _driver_tex_upload(const char* path, const unsigned char* px, int 
     if (err != GL_NO_ERROR) {
         std::fprintf(stderr, "driver_tex_load: upload of %s as %dx%d failed, GL error 0x%04x\n", path, tw, th,
                      (unsigned)err);
-        glDeleteTextures(1, &name);
+        gfx_tex_delete((int)name);
         return 0;
     }
     return name;

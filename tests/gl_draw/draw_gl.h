@@ -32,12 +32,10 @@ inline std::ostream& operator<<(std::ostream& os, const Rgb& c) {
 const Rgb BLACK{0, 0, 0};
 
 // Nearest filtering both ways: a quad stretched along one axis only may
-// count as minified, and the loader's minification filter is linear.
-inline void nearest(int name) {
-    glBindTexture(GL_TEXTURE_2D, (GLuint)name);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
-}
+// count as minified, and the loader's minification filter is linear.  Set
+// through the module, which owns the filters (the size then decides
+// nothing).
+inline void nearest(int name) { gfx_tex_filter(name, 0, 0, GL_NEAREST, GL_NEAREST); }
 
 class DrawGl : public ::testing::Test {
 protected:

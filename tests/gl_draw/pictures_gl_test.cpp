@@ -1,10 +1,20 @@
 // Pictures look as they were drawn: a padded picture keeps its right and
-// bottom edges stretched or shrunk.
+// bottom edges stretched or shrunk, "nearest" keeps texels whole at a
+// picture's own size and above wherever it lands, and a picture that needs
+// no padding draws as GL draws its texture with the loader's filters.
 #include <vector>
 
 #include "draw_gl.h"
 
+// The script's "filter" parameter, as the loader asks for it.
+int g_mag_filter = GL_LINEAR;
+int _ZOV_GL_TEXTURE_MAG_FILTER() { return g_mag_filter; }
+
 namespace {
+
+struct Box {
+    float x, y, w, h;
+};
 
 // The smallest and largest of each channel over the pixels of a box drawn
 // at whole-pixel places.
@@ -21,6 +31,25 @@ Span span(const Pixels& s, int x0, int y0, int w, int h) {
                 r.hi[c] = std::max(r.hi[c], (int)s.at(x, y)[c]);
             }
     return r;
+}
+
+// Opaque black and white texels in a checkerboard of single texels.
+Pixels checkers(int side) {
+    Pixels p = solid(side, side, BLACK);
+    for (int y = 0; y < side; y++)
+        for (int x = (y + 1) % 2; x < side; x += 2) std::fill(p.at(x, y), p.at(x, y) + 3, 255);
+    return p;
+}
+
+// Pixels that are neither black nor premultiplied white, in [x0, x1).
+int blended(const Pixels& s, int x0, int x1) {
+    int n = 0;
+    for (int y = 0; y < WIN_H; y++)
+        for (int x = x0; x < x1; x++) {
+            const unsigned char* p = s.at(x, y);
+            for (int c = 0; c < 3; c++) n += p[c] != 0 && p[c] != 254 ? 1 : 0;
+        }
+    return n;
 }
 
 } // namespace
@@ -64,4 +93,66 @@ TEST_F(DrawGl, ShrunkPicturesKeepTheirEdgeColourAtEveryMipmapLevel) {
                 << " to " << s.hi[ch] << ", want " << want[ch];
         x += c[2] + 20;
     }
+}
+
+TEST_F(DrawGl, NearestPicturesAtTheirSizeOrLargerShowWholeTexelsAnywhere) {
+    g_mag_filter = GL_NEAREST;
+    int id = loaded("checkers", checkers(16));
+    g_mag_filter = GL_LINEAR;
+    // Copies at every tenth of a pixel across and down, at the picture's
+    // size and at twice it, left of x = 560; one copy shrunk right of it.
+    auto scene = [&] {
+        for (int i = 1; i <= 9; i++) {
+            const float fx = i / 10.0f, fy = (10 - i) / 10.0f;
+            gfx_img_blit(id, 20 + 60 * (float)(i - 1) + fx, 20 + fy, 0, 0);
+            gfx_img_blit(id, 20 + 60 * (float)(i - 1) + fy, 80 + fx, 32, 32);
+        }
+        gfx_img_blit(id, 580.5f, 20.25f, 11, 11);
+    };
+    for (bool batched : {false, true}) {
+        gfx_clear();
+        if (batched) gfx_batch_begin();
+        scene();
+        if (batched) gfx_batch_end();
+        Pixels shot = grab();
+        EXPECT_EQ(blended(shot, 0, 560), 0) << (batched ? "batched" : "at once");
+        EXPECT_GT(blended(shot, 560, WIN_W), 0) << "shrunk copies stay smooth, " << (batched ? "batched" : "at once");
+    }
+}
+
+TEST_F(DrawGl, PictureWithoutPaddingDrawsAsItsTextureWithTheLoadersFilters) {
+    Pixels p = pattern(128, 64);
+    int id = loaded("pot", p);
+    // The same texels uploaded here with the filters the loader gives.
+    GLuint plain = 0;
+    glGenTextures(1, &plain);
+    glBindTexture(GL_TEXTURE_2D, plain);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_GENERATE_MIPMAP, 1);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+    Pixels pm = premultiplied(p);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, 128, 64, 0, GL_RGBA, GL_UNSIGNED_BYTE, pm.px.data());
+    // At its size, larger, smaller, stretched one way, at fractional places.
+    const Box boxes[] = {{10.25f, 10.5f, 128, 64}, {150, 10, 192, 96},    {350.5f, 20.75f, 77, 38},
+                         {450, 10, 160, 40},       {10.5f, 120, 40, 200}, {60, 130.3f, 256, 128}};
+    for (float scale : {1.0f, 1.75f}) {
+        gfx_set_scale(scale);
+        gfx_ortho();
+        gfx_clear();
+        for (const Box& b : boxes) gfx_tex_blit2((int)plain, 0, 0, 1, 1, b.x, b.y, b.w, b.h);
+        Pixels want = grab();
+        for (bool batched : {false, true}) {
+            gfx_clear();
+            if (batched) gfx_batch_begin();
+            for (const Box& b : boxes) gfx_img_blit(id, b.x, b.y, b.w, b.h);
+            if (batched) gfx_batch_end();
+            Pixels got = grab();
+            int differ = 0;
+            for (size_t i = 0; i < got.px.size(); i++) differ += got.px[i] != want.px[i];
+            EXPECT_EQ(differ, 0) << "view scale " << scale << (batched ? ", batched" : ", at once");
+        }
+    }
+    glDeleteTextures(1, &plain);
 }
