@@ -47,6 +47,14 @@ protected:
         ASSERT_TRUE(a && b && nine);
     }
 
+    // A font whose one glyph is the whole page, the picture "a".
+    int glyph_font() {
+        EXPECT_TRUE(write_file(dir / "a.fnt", "common lineHeight=24 base=18 scaleW=32 scaleH=32\n"
+                                              "char id=65 x=0 y=0 width=32 height=32 xoffset=0 yoffset=0 xadvance=34\n"));
+        Capture err(stderr), out(stdout);
+        return font_load("a", 0);
+    }
+
     Pixels run(const std::function<void()>& scene, bool batched) {
         gfx_clear();
         gfx_set_color(START[0], START[1], START[2], START[3]);
@@ -151,14 +159,7 @@ TEST_F(BatchDrawGl, ClipChangesBetweenQuads) {
 }
 
 TEST_F(BatchDrawGl, TranslationViewAndTextBetweenQuadsLeaveEarlierQuadsInPlace) {
-    // A font whose one glyph is the whole page, the picture "a".
-    ASSERT_TRUE(write_file(dir / "a.fnt", "common lineHeight=24 base=18 scaleW=32 scaleH=32\n"
-                                          "char id=65 x=0 y=0 width=32 height=32 xoffset=0 yoffset=0 xadvance=34\n"));
-    int font;
-    {
-        Capture err(stderr), out(stdout);
-        font = font_load("a", 0);
-    }
+    const int font = glyph_font();
     ASSERT_NE(font, 0);
     expect_same(
         [&] {
@@ -265,13 +266,7 @@ TEST_F(BatchDrawGl, BatchLeavesTheGlStateOfDrawingAtOnce) {
 }
 
 TEST_F(BatchDrawGl, DrawingAsksGlForNoState) {
-    ASSERT_TRUE(write_file(dir / "a.fnt", "common lineHeight=24 base=18 scaleW=32 scaleH=32\n"
-                                          "char id=65 x=0 y=0 width=32 height=32 xoffset=0 yoffset=0 xadvance=34\n"));
-    int font;
-    {
-        Capture err(stderr), out(stdout);
-        font = font_load("a", 0);
-    }
+    const int font = glyph_font();
     const long before = g_gl_queries;
     for (bool batched : {false, true}) {
         if (batched) gfx_batch_begin();
