@@ -12,27 +12,6 @@ int _ZOV_GL_TEXTURE_MAG_FILTER() { return g_mag_filter; }
 
 namespace {
 
-struct Box {
-    float x, y, w, h;
-};
-
-// The smallest and largest of each channel over the pixels of a box drawn
-// at whole-pixel places.
-struct Span {
-    int lo[3] = {255, 255, 255}, hi[3] = {0, 0, 0};
-};
-
-Span span(const Pixels& s, int x0, int y0, int w, int h) {
-    Span r;
-    for (int y = y0; y < y0 + h; y++)
-        for (int x = x0; x < x0 + w; x++)
-            for (int c = 0; c < 3; c++) {
-                r.lo[c] = std::min(r.lo[c], (int)s.at(x, y)[c]);
-                r.hi[c] = std::max(r.hi[c], (int)s.at(x, y)[c]);
-            }
-    return r;
-}
-
 // Opaque black and white texels in a checkerboard of single texels.
 Pixels checkers(int side) {
     Pixels p = solid(side, side, BLACK);
@@ -54,44 +33,36 @@ int blended(const Pixels& s, int x0, int x1) {
 
 } // namespace
 
-TEST_F(DrawGl, StretchedPicturesKeepTheirRightAndBottomEdges) {
-    const int sizes[][2] = {{1, 1}, {2, 2}, {8, 8}, {5, 3}, {63, 63}, {100, 100}};
-    std::vector<int> ids;
-    for (const auto& s : sizes)
-        ids.push_back(loaded("white" + std::to_string(ids.size()), solid(s[0], s[1], {255, 255, 255})));
-    for (size_t i = 0; i < ids.size(); i++) gfx_img_blit(ids[i], 8 + 104 * (float)i, 40, 96, 320);
-    Pixels shot = grab();
-    for (size_t i = 0; i < ids.size(); i++) {
-        const int x0 = 8 + 104 * (int)i, y0 = 40;
-        const int middle = shot.at(x0 + 48, y0 + 160)[0];
-        const int right = shot.at(x0 + 93, y0 + 160)[0], bottom = shot.at(x0 + 48, y0 + 317)[0];
-        const Span all = span(shot, x0, y0, 96, 320);
-        EXPECT_EQ(middle, 254) << sizes[i][0] << "x" << sizes[i][1];
-        EXPECT_GE(all.lo[0], middle - 3) << sizes[i][0] << "x" << sizes[i][1] << " stretched to 96x320: middle "
-                                         << middle << ", two pixels inside the right edge " << right
-                                         << ", inside the bottom edge " << bottom << ", darkest " << all.lo[0];
-    }
-}
-
-TEST_F(DrawGl, ShrunkPicturesKeepTheirEdgeColourAtEveryMipmapLevel) {
-    // Picture size, then the size drawn: from a little to five times smaller.
-    const int cases[][4] = {{37, 23, 13, 9}, {100, 70, 33, 23}, {63, 63, 20, 20}, {130, 66, 40, 20}, {5, 3, 2, 1}};
+TEST_F(DrawGl, PaddedPicturesStretchedOrShrunkKeepTheirRightAndBottomEdges) {
+    // Picture size, then the size drawn: stretched (the top row), then
+    // from a little to five times smaller (mipmap levels, the bottom row).
+    const int cases[][4] = {{1, 1, 96, 320},   {2, 2, 96, 320},     {8, 8, 96, 320}, {5, 3, 96, 320},
+                            {63, 63, 96, 320}, {100, 100, 96, 320}, {37, 23, 13, 9}, {100, 70, 33, 23},
+                            {63, 63, 20, 20},  {130, 66, 40, 20},   {5, 3, 2, 1}};
     const int want[3] = {254, 127, 0}; // (255, 128, 0) premultiplied
-    int x = 10;
+    std::vector<GfxRect> at;
+    float x_top = 8, x_bottom = 8;
     for (const auto& c : cases) {
-        int id = loaded("orange" + std::to_string(x), solid(c[0], c[1], {255, 128, 0}));
-        gfx_img_blit(id, (float)x, 300, (float)c[2], (float)c[3]);
-        x += c[2] + 20;
+        const bool top = c[2] == 96;
+        float& x = top ? x_top : x_bottom;
+        at.push_back(GfxRect(x, top ? 20 : 380, c[2], c[3]));
+        x += c[2] + 8;
+        int id = loaded("orange" + std::to_string(at.size()), solid(c[0], c[1], {255, 128, 0}));
+        gfx_img_blit(id, at.back().x, at.back().y, at.back().w, at.back().h);
     }
     Pixels shot = grab();
-    x = 10;
-    for (const auto& c : cases) {
-        const Span s = span(shot, x, 300, c[2], c[3]);
-        for (int ch = 0; ch < 3; ch++)
-            EXPECT_TRUE(s.lo[ch] >= want[ch] - 3 && s.hi[ch] <= want[ch] + 3)
-                << c[0] << "x" << c[1] << " drawn " << c[2] << "x" << c[3] << ", channel " << ch << ": " << s.lo[ch]
-                << " to " << s.hi[ch] << ", want " << want[ch];
-        x += c[2] + 20;
+    for (size_t i = 0; i < at.size(); i++) {
+        int lo[3] = {255, 255, 255}, hi[3] = {0, 0, 0};
+        for (int y = (int)at[i].y; y < at[i].y + at[i].h; y++)
+            for (int x = (int)at[i].x; x < at[i].x + at[i].w; x++)
+                for (int c = 0; c < 3; c++) {
+                    lo[c] = std::min(lo[c], (int)shot.at(x, y)[c]);
+                    hi[c] = std::max(hi[c], (int)shot.at(x, y)[c]);
+                }
+        for (int c = 0; c < 3; c++)
+            EXPECT_TRUE(lo[c] >= want[c] - 3 && hi[c] <= want[c] + 3)
+                << cases[i][0] << "x" << cases[i][1] << " drawn " << cases[i][2] << "x" << cases[i][3] << ", channel "
+                << c << ": " << lo[c] << " to " << hi[c] << ", want " << want[c];
     }
 }
 
@@ -135,18 +106,18 @@ TEST_F(DrawGl, PictureWithoutPaddingDrawsAsItsTextureWithTheLoadersFilters) {
     Pixels pm = premultiplied(p);
     glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, 128, 64, 0, GL_RGBA, GL_UNSIGNED_BYTE, pm.px.data());
     // At its size, larger, smaller, stretched one way, at fractional places.
-    const Box boxes[] = {{10.25f, 10.5f, 128, 64}, {150, 10, 192, 96},    {350.5f, 20.75f, 77, 38},
-                         {450, 10, 160, 40},       {10.5f, 120, 40, 200}, {60, 130.3f, 256, 128}};
+    const GfxRect boxes[] = {{10.25f, 10.5f, 128, 64}, {150, 10, 192, 96},    {350.5f, 20.75f, 77, 38},
+                             {450, 10, 160, 40},       {10.5f, 120, 40, 200}, {60, 130.3f, 256, 128}};
     for (float scale : {1.0f, 1.75f}) {
         gfx_set_scale(scale);
         gfx_ortho();
         gfx_clear();
-        for (const Box& b : boxes) gfx_tex_blit2((int)plain, 0, 0, 1, 1, b.x, b.y, b.w, b.h);
+        for (const GfxRect& b : boxes) gfx_tex_blit2((int)plain, 0, 0, 1, 1, b.x, b.y, b.w, b.h);
         Pixels want = grab();
         for (bool batched : {false, true}) {
             gfx_clear();
             if (batched) gfx_batch_begin();
-            for (const Box& b : boxes) gfx_img_blit(id, b.x, b.y, b.w, b.h);
+            for (const GfxRect& b : boxes) gfx_img_blit(id, b.x, b.y, b.w, b.h);
             if (batched) gfx_batch_end();
             Pixels got = grab();
             int differ = 0;
