@@ -13,10 +13,11 @@
 //
 // Colour: textured draws use the draw colour, which callers set as a
 // premultiplied tint with gfx_set_color (a colour set in GL directly is not
-// seen); gfx_fill draws opaque and leaves the colour opaque white.  The `tex` calls take an OpenGL texture name, the `img` calls an
-// image id of the registry (its frame, placed inside its untrimmed source
-// picture).  Texture name 0, image 0, and an image whose picture or texture
-// has no size draw nothing.
+// seen); gfx_fill draws opaque and leaves the colour opaque white.  The
+// `tex` calls take an OpenGL texture name, the `img` calls an image id of
+// the registry (its frame, placed inside its untrimmed source picture).
+// Texture name 0, image 0, and an image whose picture or texture has no
+// size draw nothing.
 #pragma once
 
 // ====== Texture names ======
@@ -85,7 +86,7 @@ enum { GFX_FLUSH_QUADS = 8192 };
 // Opens the batch.
 void gfx_batch_begin();
 // Draws what is queued; the batch stays open.  Leaves GL's current colour
-// as the batch's.
+// as the draw colour.
 void gfx_batch_flush();
 // Draws what is queued and closes the batch.
 void gfx_batch_end();
