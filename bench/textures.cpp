@@ -91,7 +91,7 @@ void BM_tex_load_png_2048(benchmark::State& state) {
         int w, h, tw, th;
         GLuint name = (GLuint)driver_tex_load(path.c_str(), &w, &h, &tw, &th);
         if (!name) state.SkipWithError("load failed");
-        glDeleteTextures(1, &name);
+        gfx_tex_delete((int)name);
     }
     dup2(saved, 2);
     close(saved);

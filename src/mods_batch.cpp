@@ -79,8 +79,6 @@ void GBatch::draw() {
     // commands with one name needs one look-up; the blit marks each use.
     const std::string* last_name = nullptr;
     int last_id = 0;
-    // The command whose tint is GL's colour: a tint set again changes nothing.
-    const GCommand* tint = nullptr;
     for (const GCommand& c : queue) {
         switch (c.type) {
         case GCMD_VIEW:
@@ -98,8 +96,7 @@ void GBatch::draw() {
                 last_name = &c.name;
             }
             const int id = last_id;
-            if (!tint || tint->color != c.color || tint->alpha != c.alpha) _blend_set(c.color, c.alpha, c.mode);
-            tint = &c;
+            _blend_set(c.color, c.alpha, c.mode);
             // A negative size mirrors the picture in place: its box starts
             // that much further on.
             float dx = c.x - c.cx, dy = c.y - c.cy;
@@ -111,7 +108,6 @@ void GBatch::draw() {
         case GCMD_TEXT: {
             int f = font_load(c.name.c_str(), c.points);
             _blend_set(c.color, c.alpha, c.mode);
-            tint = &c;
             font_draw(f, c.text.c_str(), c.x, c.y, c.w, c.align);
             break;
         }

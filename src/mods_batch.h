@@ -46,8 +46,9 @@ public:
     void draw();
 };
 
-// The GL draw colour for a tint: 0xRRGGBB times alpha (clamped to 0..1;
-// NaN counts as 0), premultiplied as the pictures are.  `mode` is ignored.
+// The draw colour (gfx_set_color) for a tint: 0xRRGGBB times alpha
+// (clamped to 0..1; NaN counts as 0), premultiplied as the pictures are.
+// `mode` is ignored.
 void _blend_set(int color, float alpha, int mode);
 // The four colour bytes that _blend_set sets (red, green, blue, alpha).
 void _blend_bytes(int color, float alpha, unsigned char out[4]);

@@ -1,6 +1,5 @@
 #include "mods_misc.h"
 
-#include <GL/gl.h>
 #include <SDL.h>
 
 #include <ctime>
@@ -103,7 +102,7 @@ void mods_paint(Game& game) {
         game.data.mods.mod->paint();
     }
     api.batch.draw();
-    glColor4ub(255, 255, 255, 255);
+    gfx_set_color(255, 255, 255, 255);
 }
 
 // ====== Events ======

@@ -8,6 +8,7 @@
 #include <stb_image.h>
 
 #include "zov_driver.h"
+#include "zov_gfx_draw.h"
 #include "zov_var.h"
 
 // Not in every gl.h: the texture parameter that builds mipmaps at upload
@@ -32,9 +33,15 @@ int _driver_tex_side(int v) {
 }
 
 unsigned char* _driver_tex_pad(const unsigned char* px, int w, int h, int tw, int th) {
-    unsigned char* out = (unsigned char*)std::calloc((size_t)tw * th, 4);
+    unsigned char* out = (unsigned char*)std::malloc((size_t)tw * th * 4);
     if (!out) return nullptr;
-    for (int y = 0; y < h; y++) std::memcpy(out + (size_t)y * tw * 4, px + (size_t)y * w * 4, (size_t)w * 4);
+    const size_t row = (size_t)tw * 4;
+    for (int y = 0; y < h; y++) {
+        unsigned char* r = out + y * row;
+        std::memcpy(r, px + (size_t)y * w * 4, (size_t)w * 4);
+        for (int x = w; x < tw; x++) std::memcpy(r + (size_t)x * 4, r + (size_t)(w - 1) * 4, 4);
+    }
+    for (int y = h; y < th; y++) std::memcpy(out + y * row, out + (size_t)(h - 1) * row, row);
     return out;
 }
 
@@ -137,9 +144,8 @@ static GLuint _driver_tex_upload(const char* path, const unsigned char* px, int 
         std::fprintf(stderr, "driver_tex_load: no OpenGL texture name for %s\n", path);
         return 0;
     }
-    glBindTexture(GL_TEXTURE_2D, name);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, _ZOV_GL_TEXTURE_MAG_FILTER());
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, _zov_gl_texture_min_filter());
+    // Bound, with the filters recorded for the draws.
+    gfx_tex_filter((int)name, tw, th, _zov_gl_texture_min_filter(), _ZOV_GL_TEXTURE_MAG_FILTER());
     // Before the image, so the upload builds the mipmap levels.
     if (_zov_gl_generate_mipmap()) glTexParameteri(GL_TEXTURE_2D, ZOV_GL_GENERATE_MIPMAP, 1);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
@@ -149,7 +155,7 @@ static GLuint _driver_tex_upload(const char* path, const unsigned char* px, int 
     if (err != GL_NO_ERROR) {
         std::fprintf(stderr, "driver_tex_load: upload of %s as %dx%d failed, GL error 0x%04x\n", path, tw, th,
                      (unsigned)err);
-        glDeleteTextures(1, &name);
+        gfx_tex_delete((int)name);
         return 0;
     }
     return name;

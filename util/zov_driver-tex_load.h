@@ -4,10 +4,10 @@
 // The file is read whole and decoded by stb_image from memory, so its
 // content, not its extension, decides the format.  The pixels are
 // premultiplied by alpha, padded into a power-of-two texture (sides 64 to
-// 4096; wider pictures keep their size), halved on small devices and
-// uploaded with the filters that the GL version and the script's "filter"
-// parameter allow.  The pixel steps are pure functions below, so they can be
-// checked without a window.
+// 4096; wider pictures keep their size) with copies of its edges, halved on
+// small devices and uploaded with the filters that the GL version and the
+// script's "filter" parameter allow.  The pixel steps are pure functions
+// below, so they can be checked without a window.
 //
 // No state of its own.  Main thread only, with the window's GL context
 // current.  Reached through the driver's `driver_tex_load` (zov_driver.h),
@@ -27,8 +27,13 @@ void _driver_tex_premultiply(unsigned char* px, size_t texels);
 // The texture side for a picture side: the first of 64, 128, ..., 4096 that
 // is not smaller than v; v itself above 4096.
 int _driver_tex_side(int v);
-// A new zero-filled tw x th buffer (malloc'ed, the caller frees it) with the
-// w x h picture in its top-left corner; null when it cannot be allocated.
+// A new tw x th buffer (malloc'ed, the caller frees it) with the w x h
+// picture in its top-left corner and its edges carried into the padding:
+// the last column to the right, the last row (corner included) downwards.
+// A filter that reaches past the picture's right or bottom edge, magnified
+// or at any mipmap level, then meets the edge colour, as clamping gives at
+// the left and top, instead of fading into transparent black.  Null when
+// it cannot be allocated.
 unsigned char* _driver_tex_pad(const unsigned char* px, int w, int h, int tw, int th);
 // Halves the tw x th texture in place: each texel becomes the average
 // (sum >> 2, per channel) of the 2x2 block it came from; all four sizes are

@@ -333,7 +333,7 @@ void _font_draw(int font, const char* line, float x, float y, int len) {
     float su, sv;
     if (name == 0 || !page_texel(f, &su, &sv)) return; // no page: draw nothing, not solid boxes
     gfx_batch_flush(); // quads queued before the text go under it
-    glBindTexture(GL_TEXTURE_2D, name);
+    gfx_tex_bind(name);
     glVertexPointer(2, GL_FLOAT, 0, pos);
     glTexCoordPointer(2, GL_FLOAT, 0, tco);
     int n = 0;

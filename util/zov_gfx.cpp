@@ -73,6 +73,7 @@ void gfx_init() {
         glEnable(GL_BLEND);
         // Textures hold premultiplied alpha.
         glBlendFunc(GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
+        _gfx_draw_reset();
         gfx_set_size(256, 256);
         gfx_set_orient(0);
         gfx_set_scale(1.0f);
@@ -160,6 +161,9 @@ void gfx_ortho() {
     glTranslatef(t.kx, t.ky, 0);
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
+    // The window's drawable may hold more pixels than the window (the
+    // driver's integer scale); a rotated view has no scale along the axes.
+    _gfx->ortho_px = t.ok && _gfx->orient == 0 ? std::fabs(t.s) * driver_get_scale() : 0;
 }
 
 // ====== Mapping ======
@@ -451,10 +455,7 @@ void _gfx_tex_gl_free(int tid) {
     tid = tex_id(tid);
     if (!tid) return;
     GfxTexture& t = _gfx->tex_data[tid];
-    if (t.tex) {
-        GLuint name = (GLuint)t.tex;
-        glDeleteTextures(1, &name);
-    }
+    if (t.tex) gfx_tex_delete(t.tex);
     t.tex = 0;
     _gfx->memused -= t.tex_memused;
     t.tex_memused = 0;

@@ -88,6 +88,9 @@ struct _GfxData {
     int clip_n = 0;                  // pushes not yet popped; may exceed 8
     float ortho_near = -1.0f;
     float ortho_far = 1.0f;
+    // Window pixels per view unit of the transform gfx_ortho loaded last;
+    // 0 before the first and for a rotated view.
+    float ortho_px = 0;
     uint64_t memused = 0;            // sum of the textures' estimates
 
     _GfxData();

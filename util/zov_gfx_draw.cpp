@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
+#include <vector>
 
 #include "zov_gfx.h"
 #include "zov_util.h"
@@ -30,9 +32,11 @@ struct Batch {
     int name = 0;  // GL texture of the queued quads
     int quads = 0; // queued
     int unflushed = 0; // quads drawn since the last glFlush
-    // The largest texture span per view unit among the queued quads, across
-    // and down, in fractions of the texture.
-    float span_x = 0, span_y = 0;
+    // Whether the queued quads are drawn with the magnification filter both
+    // ways: none shrinks a texture that the module set up.
+    bool unshrunk = false;
+    // The draw colour, whose one record this is: gfx_set_color writes it
+    // and GL's current colour together, and the quads take it from here.
     unsigned char colour[4] = {255, 255, 255, 255};
     BatchVertex vert[GFX_BATCH_QUADS * 4];
     unsigned short index[GFX_BATCH_QUADS * 6];
@@ -50,14 +54,60 @@ struct Batch {
 
 Batch batch;
 
+// What the module gave a texture: its size in texels, its two filters, and
+// the minification filter GL holds for it now (the magnification filter
+// while it draws unshrunk runs).
+struct TexFilters {
+    int w = 0, h = 0;
+    int min = 0, mag = 0, min_now = 0;
+};
+
+// By GL name; names past the end, or with no filters, were not set up here.
+std::vector<TexFilters> filters;
+// Names above this are not recorded (GL hands out small ones).
+const int FILTERS_MAX = 65535;
+
+TexFilters* filters_of(int name) {
+    if (name <= 0 || (size_t)name >= filters.size() || filters[name].mag == 0) return nullptr;
+    return &filters[name];
+}
+
+// Binds the texture (t: its record, if any) for a draw.  Its minification
+// filter becomes the magnification filter when no quad is shrunk, else its
+// own; GL is told only of a change.
+void bind(int name, TexFilters* t, bool unshrunk) {
+    glBindTexture(GL_TEXTURE_2D, name);
+    if (!t) return;
+    const int min = unshrunk ? t->mag : t->min;
+    if (t->min_now == min) return;
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, min);
+    t->min_now = min;
+}
+
+void colour_apply(const unsigned char* c) {
+    std::memcpy(batch.colour, c, 4);
+    glColor4ubv(c);
+}
+
+// Whether the quad (vertices v, texture coordinates c) shows at most one
+// texel a window pixel, across and down, in the view that gfx_ortho loaded
+// (widget translations do not scale).
+bool is_unshrunk(const TexFilters& t, const float* v, const float* c) {
+    const float px = _gfx ? _gfx->ortho_px : 0;
+    return std::fabs(c[4] - c[0]) * (float)t.w <= px * std::fabs(v[4] - v[0]) &&
+           std::fabs(c[3] - c[1]) * (float)t.h <= px * std::fabs(v[3] - v[1]);
+}
+
 // Queues one strip of four vertices (v, texture coordinates c) of texture
-// `name`, drawing the queue first when it holds another texture or is full.
+// `name`, drawing the queue first when it is full, holds another texture,
+// or needs the other minification filter.
 void batch_add(int name, const float* v, const float* c) {
-    if (batch.quads == GFX_BATCH_QUADS || (batch.quads && batch.name != name)) gfx_batch_flush();
+    const TexFilters* t = filters_of(name);
+    const bool unshrunk = t && is_unshrunk(*t, v, c);
+    if (batch.quads == GFX_BATCH_QUADS || (batch.quads && (batch.name != name || batch.unshrunk != unshrunk)))
+        gfx_batch_flush();
     batch.name = name;
-    if (batch.quads == 0) batch.span_x = batch.span_y = 0;
-    batch.span_x = std::max(batch.span_x, std::fabs((c[4] - c[0]) / (v[4] - v[0])));
-    batch.span_y = std::max(batch.span_y, std::fabs((c[3] - c[1]) / (v[3] - v[1])));
+    batch.unshrunk = unshrunk;
     BatchVertex* q = batch.vert + batch.quads * 4;
     for (int i = 0; i < 4; i++) {
         q[i] = BatchVertex{v[i * 2], v[i * 2 + 1], c[i * 2], c[i * 2 + 1], {}};
@@ -66,41 +116,15 @@ void batch_add(int name, const float* v, const float* c) {
     batch.quads++;
 }
 
-// Whether no queued quad is minified: none shows more than one texel a
-// window pixel, across or down.  The scale is read from the matrices the
-// quads will be drawn with; a rotated view counts as minified.
-bool batch_magnified() {
-    GLfloat p[16], m[16];
-    GLint tw = 0, th = 0, vp[4];
-    glGetFloatv(GL_PROJECTION_MATRIX, p);
-    glGetFloatv(GL_MODELVIEW_MATRIX, m);
-    glGetIntegerv(GL_VIEWPORT, vp);
-    glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &tw);
-    glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_HEIGHT, &th);
-    // The x and y parts of projection times modelview (column-major).
-    const float xx = p[0] * m[0] + p[4] * m[1], xy = p[0] * m[4] + p[4] * m[5];
-    const float yx = p[1] * m[0] + p[5] * m[1], yy = p[1] * m[4] + p[5] * m[5];
-    if (xy != 0 || yx != 0) return false;
-    // Window pixels a view unit: normalised device units times half the viewport.
-    const float px = std::fabs(xx) * (float)vp[2] / 2, py = std::fabs(yy) * (float)vp[3] / 2;
-    return batch.span_x * (float)tw <= px && batch.span_y * (float)th <= py;
-}
-
 // Draws the (already trimmed) destination with the texture rectangle as one
-// strip, or queues it in an open batch.  Name 0 draws nothing: GL would draw
-// a solid quad in the colour.
+// strip: queued in an open batch, else at once as a run of one.  Name 0
+// draws nothing: GL would draw a solid quad in the colour.
 void strip(int name, const GfxRect& d, const GfxRect& t) {
     if (name == 0) return;
     const float v[8] = {d.x, d.y, d.x, d.y + d.h, d.x + d.w, d.y, d.x + d.w, d.y + d.h};
     const float c[8] = {t.x, t.y, t.x, t.y + t.h, t.x + t.w, t.y, t.x + t.w, t.y + t.h};
-    if (batch.open) {
-        batch_add(name, v, c);
-        return;
-    }
-    glBindTexture(GL_TEXTURE_2D, name);
-    glVertexPointer(2, GL_FLOAT, 0, v);
-    glTexCoordPointer(2, GL_FLOAT, 0, c);
-    glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
+    batch_add(name, v, c);
+    if (!batch.open) gfx_batch_flush();
 }
 
 void clipped_strip(int name, GfxRect d, GfxRect t) {
@@ -111,7 +135,7 @@ void clipped_strip(int name, GfxRect d, GfxRect t) {
 void free_strip(int name, const float* v, const float* c) {
     if (name == 0) return;
     gfx_batch_flush();
-    glBindTexture(GL_TEXTURE_2D, name);
+    gfx_tex_bind(name);
     glVertexPointer(3, GL_FLOAT, 0, v);
     glTexCoordPointer(2, GL_FLOAT, 0, c);
     glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
@@ -172,6 +196,12 @@ void gfx_tex_quad(int name, float x1, float y1, float z1, float x2, float y2, fl
     free_strip(name, v, c);
 }
 
+// The thirds are those of the whole texture, padding included, so a box
+// picture that needed padding is not cut at its own thirds: its right and
+// bottom pieces reach into the padding, which repeats the picture's last
+// column and row.  They show those edge colours stretched where they showed
+// a transparent band while the padding was transparent black.  A picture of
+// 64, 128, ... texels a side is cut at its own thirds.
 void gfx_tex_box(int name, int x, int y, int w, int h, int s) {
     nine_slice(x, y, w, h, s, s, [&](int col, int row, int px, int py, int pw, int ph) {
         gfx_tex_blit2(name, THIRDS[col], THIRDS[row], T3, T3, px, py, pw, ph);
@@ -265,7 +295,8 @@ void gfx_fill(unsigned int colour, int x, int y, int w, int h) {
     glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
     glEnable(GL_TEXTURE_2D);
     glEnableClientState(GL_TEXTURE_COORD_ARRAY);
-    gfx_set_color(255, 255, 255, 255);
+    const unsigned char white[4] = {255, 255, 255, 255};
+    colour_apply(white);
 }
 
 // ====== Batching ======
@@ -273,15 +304,19 @@ void gfx_fill(unsigned int colour, int x, int y, int w, int h) {
 void gfx_batch_begin() {
     gfx_batch_flush();
     batch.open = true;
-    float c[4];
-    glGetFloatv(GL_CURRENT_COLOR, c);
-    for (int i = 0; i < 4; i++) batch.colour[i] = (unsigned char)std::lround(mymax(0, mymin(c[i], 1)) * 255);
 }
 
 void gfx_batch_flush() {
     if (batch.quads == 0) return;
     const BatchVertex* v = batch.vert;
-    glBindTexture(GL_TEXTURE_2D, batch.name);
+    // A run with no quad shrunk is drawn with the magnification filter both
+    // ways.  Under "nearest" that keeps the texels whole: at exactly one
+    // texel a pixel the rasterizer may take the minification filter, whose
+    // mipmaps would blend neighbours (whole copies of a sprite go soft as it
+    // moves).  Under "linear" it gives the same pixels as the mipmapped
+    // filter, for which a software rasterizer works out the level of detail
+    // of every pixel block: about a fifth less work on sprites at their size.
+    bind(batch.name, filters_of(batch.name), batch.unshrunk);
     glVertexPointer(2, GL_FLOAT, sizeof *v, &v->x);
     glTexCoordPointer(2, GL_FLOAT, sizeof *v, &v->u);
     if (batch.quads == 1) {
@@ -290,18 +325,6 @@ void gfx_batch_flush() {
         glColor4ubv(v->rgba);
         glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
     } else {
-        // The loader's mipmap filter makes a software rasterizer work out the
-        // level of detail of every pixel block.  Where no quad is minified
-        // that always comes to sampling level 0 linearly, so the run is drawn
-        // with GL_LINEAR alone: the same pixels, about a fifth less work for
-        // llvmpipe on sprites at their size.  (A nearest magnification
-        // filter is left alone: at exactly one texel a pixel llvmpipe takes
-        // the minification filter.)
-        GLint min_filter = 0, mag_filter = 0;
-        glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, &min_filter);
-        glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, &mag_filter);
-        const bool level0 = min_filter == GL_LINEAR_MIPMAP_LINEAR && mag_filter == GL_LINEAR && batch_magnified();
-        if (level0) glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
         // Each quad has one colour at all four corners, so flat shading
         // gives the same pixels and spares the rasterizer interpolating it.
         glShadeModel(GL_FLAT);
@@ -310,7 +333,6 @@ void gfx_batch_flush() {
         glDrawRangeElements(GL_TRIANGLES, 0, batch.quads * 4 - 1, batch.quads * 6, GL_UNSIGNED_SHORT, batch.index);
         glDisableClientState(GL_COLOR_ARRAY);
         glShadeModel(GL_SMOOTH);
-        if (level0) glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, min_filter);
     }
     // After a draw with a colour array GL's current colour is undefined.
     glColor4ubv(batch.colour);
@@ -332,9 +354,32 @@ void gfx_batch_end() {
 }
 
 void gfx_set_color(unsigned char r, unsigned char g, unsigned char b, unsigned char a) {
-    glColor4ub(r, g, b, a);
-    batch.colour[0] = r;
-    batch.colour[1] = g;
-    batch.colour[2] = b;
-    batch.colour[3] = a;
+    const unsigned char c[4] = {r, g, b, a};
+    // GL holds the record's colour already: most draws repeat the last tint.
+    if (std::memcmp(c, batch.colour, 4) != 0) colour_apply(c);
+}
+
+// ====== Texture filters ======
+
+void gfx_tex_filter(int name, int tw, int th, int min_filter, int mag_filter) {
+    glBindTexture(GL_TEXTURE_2D, name);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, mag_filter);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, min_filter);
+    if (name <= 0 || name > FILTERS_MAX) return;
+    if ((size_t)name >= filters.size()) filters.resize((size_t)name + 1);
+    filters[name] = TexFilters{tw, th, min_filter, mag_filter, min_filter};
+}
+
+void gfx_tex_bind(int name) { bind(name, filters_of(name), false); }
+
+void gfx_tex_delete(int name) {
+    GLuint n = (GLuint)name;
+    glDeleteTextures(1, &n);
+    if (filters_of(name)) filters[name] = TexFilters();
+}
+
+void _gfx_draw_reset() {
+    filters.clear();
+    const unsigned char white[4] = {255, 255, 255, 255};
+    colour_apply(white);
 }

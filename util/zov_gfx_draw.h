@@ -3,17 +3,21 @@
 //
 // It reads the image and texture registry of `_gfx` and trims every draw
 // except the free quads to the top clip level (`_gfx_clip`), drawing nothing
-// when nothing is left.  Its own state is the batch below (one, static).
-// Outside a batch each quad is one triangle strip from stack arrays; nothing
-// is allocated.  Main thread only, with the GL context current, between
-// gfx_init and gfx_deinit.
+// when nothing is left.  Its own state (static, one each): the batch below,
+// the draw colour and the filters of the textures it set up.  It keeps what
+// it sets in GL and never asks GL for it: a query can stall a GPU's
+// pipeline, and two records of one value drift apart.  Outside a batch
+// each quad is drawn at once as a run of one; nothing is allocated.  Main
+// thread only, with the GL context current, between gfx_init and
+// gfx_deinit.
 //
-// Colour: textured draws use the current GL colour, which callers set as a
-// premultiplied tint; gfx_fill draws opaque and leaves the colour opaque
-// white.  The `tex` calls take an OpenGL texture name, the `img` calls an
-// image id of the registry (its frame, placed inside its untrimmed source
-// picture).  Texture name 0, image 0, and an image whose picture or texture
-// has no size draw nothing.
+// Colour: textured draws use the draw colour, which callers set as a
+// premultiplied tint with gfx_set_color (a colour set in GL directly is not
+// seen); gfx_fill draws opaque and leaves the colour opaque white.  The
+// `tex` calls take an OpenGL texture name, the `img` calls an image id of
+// the registry (its frame, placed inside its untrimmed source picture).
+// Texture name 0, image 0, and an image whose picture or texture has no
+// size draw nothing.
 #pragma once
 
 // ====== Texture names ======
@@ -70,25 +74,42 @@ void gfx_fill(unsigned int colour, int x, int y, int w, int h);
 // queued, so clip changes need nothing.  Outside a batch every primitive
 // draws at once, as without batching.
 //
-// Whoever opens a batch, while it is open:
-//  - sets the tint only with gfx_set_color: a colour set directly in GL
-//    would not reach the quads already queued or still to come;
-//  - calls gfx_batch_flush (or closes the batch) before drawing or changing
-//    GL state by other means than this module's calls, and before swapping
-//    the buffers.
+// Whoever opens a batch, while it is open, calls gfx_batch_flush (or closes
+// the batch) before drawing or changing GL state by other means than this
+// module's calls, and before swapping the buffers.
 
 // Quads queued at most; one more draws the queue first.
 enum { GFX_BATCH_QUADS = 4096 };
 // Quads drawn between two glFlush calls, at least.
 enum { GFX_FLUSH_QUADS = 8192 };
 
-// Opens the batch; its colour starts as GL's current colour.
+// Opens the batch.
 void gfx_batch_begin();
 // Draws what is queued; the batch stays open.  Leaves GL's current colour
-// as the batch's.
+// as the draw colour.
 void gfx_batch_flush();
 // Draws what is queued and closes the batch.
 void gfx_batch_end();
-// Sets the draw colour (premultiplied bytes): GL's current colour and, in
-// an open batch, the colour of the quads queued after it.
+// Sets the draw colour (premultiplied bytes): the colour of the quads drawn
+// or queued after it, and GL's current colour for draws of the caller's own.
 void gfx_set_color(unsigned char r, unsigned char g, unsigned char b, unsigned char a);
+
+// ====== Texture filters ======
+// The module records the size and the two filters of each texture that it
+// sets up, so drawing never asks GL for them.  A run of quads of which none
+// is shrunk (at most one texel a window pixel, across and down, in the view
+// that gfx_ortho loaded) is drawn with the magnification filter both ways:
+// so a "nearest" picture at its own size or larger shows whole texels
+// wherever it lands.  Shrunk runs keep the minification filter.  Textures
+// that were not set up here keep whatever filters they have.
+
+// Binds the texture and gives it the two filters, recorded with its size
+// (tw x th texels).
+void gfx_tex_filter(int name, int tw, int th, int min_filter, int mag_filter);
+// Binds the texture, with its own filters, for a draw of the caller's own.
+void gfx_tex_bind(int name);
+// Deletes the texture and the record of it.
+void gfx_tex_delete(int name);
+// For gfx_init, with a new context: no texture recorded, the colour opaque
+// white.
+void _gfx_draw_reset();

@@ -1,7 +1,5 @@
 #include "zov_gui.h"
 
-#include <GL/gl.h>
-
 #include <climits>
 #include <cmath>
 #include <cstdint>
@@ -696,5 +694,5 @@ void Theme::paint(Widget* w) {
 }
 
 void guiColor4ub(unsigned char r, unsigned char g, unsigned char b, unsigned char a) {
-    glColor4ub(r * a / 255, g * a / 255, b * a / 255, a);
+    gfx_set_color(r * a / 255, g * a / 255, b * a / 255, a);
 }

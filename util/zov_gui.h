@@ -250,5 +250,6 @@ struct Theme {
     static void paint(Widget* w);
 };
 
-// Sets the GL colour premultiplied: each channel times a / 255, truncating.
+// Sets the draw colour (gfx_set_color) premultiplied: each channel times
+// a / 255, truncating.
 void guiColor4ub(unsigned char r, unsigned char g, unsigned char b, unsigned char a);

@@ -44,25 +44,25 @@ TEST(TexPixels, SidesComeFromTheTableOrStayAbove4096) {
     for (const auto& c : cases) EXPECT_EQ(_driver_tex_side(c[0]), c[1]) << "side " << c[0];
 }
 
-TEST(TexPixels, PaddingPutsThePictureTopLeftInTransparentBlack) {
-    Pixels p = pattern(100, 30);
-    unsigned char* t = _driver_tex_pad(p.px.data(), 100, 30, 128, 64);
-    ASSERT_NE(t, nullptr);
-    // The picture ends at u = 100 / 128 = 0.78125 and v = 30 / 64 = 0.46875.
-    EXPECT_EQ(100 / 128.0f, 0.78125f);
-    EXPECT_EQ(30 / 64.0f, 0.46875f);
-    int wrong = 0, lit_padding = 0;
-    for (int y = 0; y < 64; y++)
-        for (int x = 0; x < 128; x++) {
-            const unsigned char* got = t + ((size_t)y * 128 + x) * 4;
-            if (x < 100 && y < 30)
-                wrong += std::memcmp(got, p.at(x, y), 4) != 0;
-            else
-                lit_padding += got[0] | got[1] | got[2] | got[3];
-        }
-    std::free(t);
-    EXPECT_EQ(wrong, 0) << "picture texels moved";
-    EXPECT_EQ(lit_padding, 0) << "padding is not transparent black";
+TEST(TexPixels, PaddingPutsThePictureTopLeftAndCarriesItsEdgesOut) {
+    // Wide, tall, one texel, and a side already a power of two.
+    const int cases[][4] = {{100, 30, 128, 64}, {3, 70, 64, 128}, {1, 1, 64, 64}, {64, 5, 64, 64}};
+    for (const auto& c : cases) {
+        const int w = c[0], h = c[1], tw = c[2], th = c[3];
+        Pixels p = pattern(w, h);
+        unsigned char* t = _driver_tex_pad(p.px.data(), w, h, tw, th);
+        ASSERT_NE(t, nullptr);
+        int wrong = 0;
+        for (int y = 0; y < th; y++)
+            for (int x = 0; x < tw; x++) {
+                // Inside, the picture; right of it its last column, below
+                // it its last row, and the corner texel in the corner.
+                const unsigned char* want = p.at(x < w ? x : w - 1, y < h ? y : h - 1);
+                wrong += std::memcmp(t + ((size_t)y * tw + x) * 4, want, 4) != 0;
+            }
+        std::free(t);
+        EXPECT_EQ(wrong, 0) << w << "x" << h << " in " << tw << "x" << th;
+    }
 }
 
 // ====== Halving ======

@@ -1,14 +1,34 @@
 // Batched drawing against drawing at once: the same calls, once with every
 // quad drawn at once and once inside a batch, must leave the same pixels
-// (alpha included), whatever comes between the quads; and a batch must leave
-// the GL state as drawing at once does.
+// (alpha included), whatever comes between the quads; a batch must leave
+// the GL state as drawing at once does; and drawing never asks GL for state.
+#include <dlfcn.h>
+
 #include <vector>
 
 #include "draw_gl.h"
 
+// GL state queries, counted for the whole binary: the module keeps what it
+// sets, and a query can stall a GPU's pipeline.
+static long g_gl_queries = 0;
+
+template <class Fn> static Fn gl_real(const char* name) {
+    g_gl_queries++;
+    return (Fn)dlsym(RTLD_NEXT, name);
+}
+
+extern "C" void glGetFloatv(GLenum p, GLfloat* v) { gl_real<void (*)(GLenum, GLfloat*)>("glGetFloatv")(p, v); }
+extern "C" void glGetIntegerv(GLenum p, GLint* v) { gl_real<void (*)(GLenum, GLint*)>("glGetIntegerv")(p, v); }
+extern "C" void glGetTexParameteriv(GLenum t, GLenum p, GLint* v) {
+    gl_real<void (*)(GLenum, GLenum, GLint*)>("glGetTexParameteriv")(t, p, v);
+}
+extern "C" void glGetTexLevelParameteriv(GLenum t, GLint l, GLenum p, GLint* v) {
+    gl_real<void (*)(GLenum, GLint, GLenum, GLint*)>("glGetTexLevelParameteriv")(t, l, p, v);
+}
+
 namespace {
 
-const unsigned char START[4] = {200, 120, 40, 220}; // GL's colour before each run
+const unsigned char START[4] = {200, 120, 40, 220}; // the colour before each run
 
 class BatchDrawGl : public DrawGl {
 protected:
@@ -19,23 +39,25 @@ protected:
         if (HasFatalFailure()) return;
         // The loader's own filters (linear, mipmaps): interpolation and
         // minification must come out the same too.
-        a = linear("a", pattern(32, 32));
+        a = loaded("a", pattern(32, 32));
         Pixels pb = pattern(20, 12);
         for (size_t i = 0; i < pb.px.size(); i += 4) std::swap(pb.px[i], pb.px[i + 2]);
-        b = linear("b", pb);
-        nine = linear("nine", pattern(30, 30));
+        b = loaded("b", pb);
+        nine = loaded("nine", pattern(30, 30));
         ASSERT_TRUE(a && b && nine);
     }
 
-    int linear(const std::string& name, const Pixels& p) {
-        EXPECT_TRUE(write_png(dir / (name + ".png"), p));
+    // A font whose one glyph is the whole page, the picture "a".
+    int glyph_font() {
+        EXPECT_TRUE(write_file(dir / "a.fnt", "common lineHeight=24 base=18 scaleW=32 scaleH=32\n"
+                                              "char id=65 x=0 y=0 width=32 height=32 xoffset=0 yoffset=0 xadvance=34\n"));
         Capture err(stderr), out(stdout);
-        return gfx_img_load(name.c_str());
+        return font_load("a", 0);
     }
 
     Pixels run(const std::function<void()>& scene, bool batched) {
         gfx_clear();
-        glColor4ub(START[0], START[1], START[2], START[3]);
+        gfx_set_color(START[0], START[1], START[2], START[3]);
         if (batched) gfx_batch_begin();
         scene();
         if (batched) gfx_batch_end();
@@ -137,14 +159,7 @@ TEST_F(BatchDrawGl, ClipChangesBetweenQuads) {
 }
 
 TEST_F(BatchDrawGl, TranslationViewAndTextBetweenQuadsLeaveEarlierQuadsInPlace) {
-    // A font whose one glyph is the whole page, the picture "a".
-    ASSERT_TRUE(write_file(dir / "a.fnt", "common lineHeight=24 base=18 scaleW=32 scaleH=32\n"
-                                          "char id=65 x=0 y=0 width=32 height=32 xoffset=0 yoffset=0 xadvance=34\n"));
-    int font;
-    {
-        Capture err(stderr), out(stdout);
-        font = font_load("a", 0);
-    }
+    const int font = glyph_font();
     ASSERT_NE(font, 0);
     expect_same(
         [&] {
@@ -174,8 +189,7 @@ TEST_F(BatchDrawGl, TranslationViewAndTextBetweenQuadsLeaveEarlierQuadsInPlace) 
 TEST_F(BatchDrawGl, MipmappedPicturesAtTheirSizeOrLargerUnderEveryViewScale) {
     // b magnifies with nearest texels, a with linear ones; both minify
     // through mipmaps.
-    glBindTexture(GL_TEXTURE_2D, (GLuint)gfx_img_get_tex(b));
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    gfx_tex_filter(gfx_img_get_tex(b), 64, 64, GL_LINEAR_MIPMAP_LINEAR, GL_NEAREST);
     for (float scale : {1.0f, 0.5f, 1.75f}) {
         gfx_set_scale(scale);
         gfx_ortho();
@@ -214,7 +228,7 @@ TEST_F(BatchDrawGl, MoreQuadsThanTheQueueHolds) {
 }
 
 TEST_F(BatchDrawGl, BatchLeavesTheGlStateOfDrawingAtOnce) {
-    glColor4ub(START[0], START[1], START[2], START[3]);
+    gfx_set_color(START[0], START[1], START[2], START[3]);
     gfx_batch_begin();
     gfx_img_blit(a, 10, 10, 0, 0);
     gfx_set_color(10, 20, 30, 40);
@@ -244,9 +258,33 @@ TEST_F(BatchDrawGl, BatchLeavesTheGlStateOfDrawingAtOnce) {
     EXPECT_TRUE(glIsEnabled(GL_TEXTURE_COORD_ARRAY));
     EXPECT_TRUE(glIsEnabled(GL_VERTEX_ARRAY));
 
-    // Closed: a quad is on screen at once, in GL's colour of the moment.
+    // Closed: a quad is on screen at once, in the colour of the moment.
     gfx_clear();
-    glColor4ub(0, 0, 0, 255);
+    gfx_set_color(0, 0, 0, 255);
     gfx_img_blit(a, 10, 10, 0, 0);
     expect_screen([](int, int) { return BLACK; }, "a black tint draws black at once");
+}
+
+TEST_F(BatchDrawGl, DrawingAsksGlForNoState) {
+    const int font = glyph_font();
+    const long before = g_gl_queries;
+    for (bool batched : {false, true}) {
+        if (batched) gfx_batch_begin();
+        tint(1);
+        gfx_img_blit(a, 10.5f, 10, 32, 32); // at its size, larger and smaller
+        gfx_img_blit(a, 50, 10, 80, 80);
+        gfx_img_blit(b, 150, 10, 8, 5);
+        gfx_fill(0x204060, 200, 10, 20, 20);
+        font_draw(font, "AA", 230, 10, 0, -1);
+        gfx_translate(5, 5);
+        gfx_img_box(nine, 300, 10, 60, 40, 8);
+        gfx_translate(-5, -5);
+        gfx_set_scale(1.5f);
+        gfx_ortho();
+        gfx_img_quad(b, 0, 300, 0, 100, 300, 0, 0, 200, 0, 100, 200, 0);
+        gfx_set_scale(1);
+        gfx_ortho();
+        if (batched) gfx_batch_end();
+    }
+    EXPECT_EQ(g_gl_queries - before, 0);
 }

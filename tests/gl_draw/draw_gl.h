@@ -32,12 +32,10 @@ inline std::ostream& operator<<(std::ostream& os, const Rgb& c) {
 const Rgb BLACK{0, 0, 0};
 
 // Nearest filtering both ways: a quad stretched along one axis only may
-// count as minified, and the loader's minification filter is linear.
-inline void nearest(int name) {
-    glBindTexture(GL_TEXTURE_2D, (GLuint)name);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
-}
+// count as minified, and the loader's minification filter is linear.  Set
+// through the module, which owns the filters (the size then decides
+// nothing).
+inline void nearest(int name) { gfx_tex_filter(name, 0, 0, GL_NEAREST, GL_NEAREST); }
 
 class DrawGl : public ::testing::Test {
 protected:
@@ -64,11 +62,16 @@ protected:
     }
 
     // Writes a picture into the data directory and loads it as an image
-    // with nearest filtering.
-    int picture(const std::string& name, const Pixels& p) {
+    // with the loader's filters.
+    int loaded(const std::string& name, const Pixels& p) {
         EXPECT_TRUE(write_png(dir / (name + ".png"), p));
         Capture err(stderr), out(stdout);
-        int id = gfx_img_load(name.c_str());
+        return gfx_img_load(name.c_str());
+    }
+
+    // The same with nearest filtering.
+    int picture(const std::string& name, const Pixels& p) {
+        int id = loaded(name, p);
         nearest(gfx_img_get_tex(id));
         return id;
     }

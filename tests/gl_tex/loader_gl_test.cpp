@@ -29,7 +29,7 @@ Loaded load(const std::string& path) {
 
 // ====== Texels and sizes ======
 
-TEST_F(TexGl, RealIconIsPremultipliedAndPaddedWithTransparentBlack) {
+TEST_F(TexGl, RealIconIsPremultipliedAndPaddedWithItsEdges) {
     std::string path = ADWAITA "/48x48/places/user-trash.png";
     Loaded l = load(path);
     ASSERT_NE(l.name, 0);

@@ -7,6 +7,7 @@
 
 #include <GL/gl.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "support/tex_files.h"
@@ -63,15 +64,17 @@ inline int tex_param(int name, GLenum pname) {
     return v;
 }
 
-// The premultiplied picture in the top-left of a tw x th texture of
-// transparent black: what the loader uploads.
+// The premultiplied picture in the top-left of a tw x th texture, each
+// padding texel a copy of the nearest edge texel: what the loader uploads.
 inline Pixels padded(const Pixels& pic, int tw, int th) {
     Pixels want;
     want.w = tw;
     want.h = th;
-    want.px.assign((size_t)tw * th * 4, 0);
+    want.px.resize((size_t)tw * th * 4);
     Pixels pre = premultiplied(pic);
-    for (int y = 0; y < pic.h; y++) std::memcpy(want.at(0, y), pre.at(0, y), (size_t)pic.w * 4);
+    for (int y = 0; y < th; y++)
+        for (int x = 0; x < tw; x++)
+            std::memcpy(want.at(x, y), pre.at(std::min(x, pic.w - 1), std::min(y, pic.h - 1)), 4);
     return want;
 }
 
