@@ -555,7 +555,6 @@ inline float _audio_ramp(float from, float to, int i, int n) {
 
 void _driver_audio_open() {
     if (_sdl_audio_data) return;
-    SDL_InitSubSystem(SDL_INIT_AUDIO);
     _SDL_audioData* a = new _SDL_audioData();
     a->work.freq = AUDIO_FREQ;
     a->work.format = AUDIO_WORK_FORMAT;
@@ -565,15 +564,24 @@ void _driver_audio_open() {
     a->_want.channels = AUDIO_CHANNELS;
     a->_want.samples = 1024;
     a->_want.callback = _driver_audio_callback;
-    a->dev = SDL_OpenAudioDevice(nullptr, 0, &a->_want, &a->have, SDL_AUDIO_ALLOW_FORMAT_CHANGE);
-    // Built here, on the main thread: SDL sets its converters up lazily and
-    // not thread-safely, so the first one must not be built by the callback.
-    if (a->dev == 0 || SDL_BuildAudioCVT(&a->out_cvt, a->work.format, a->work.channels, a->work.freq,
-                                         a->have.format, a->have.channels, a->have.freq) < 0) {
+    // The converter is built here, on the main thread: SDL sets its
+    // converters up lazily and not thread-safely, so the first one must not
+    // be built by the callback.
+    const bool started = SDL_InitSubSystem(SDL_INIT_AUDIO) == 0;
+    const bool ok = started &&
+                    (a->dev = SDL_OpenAudioDevice(nullptr, 0, &a->_want, &a->have,
+                                                  SDL_AUDIO_ALLOW_FORMAT_CHANGE)) != 0 &&
+                    SDL_BuildAudioCVT(&a->out_cvt, a->work.format, a->work.channels, a->work.freq,
+                                      a->have.format, a->have.channels, a->have.freq) >= 0;
+    if (!ok) {
+        const std::string why = SDL_GetError(); // before the clean-up can change it
         zov_iprintf("_mixer: error in audio_init\n");
+        std::fflush(stdout); // the reason follows that line, also when both go to one file
+        std::fprintf(stderr, "tovmar2: no sound: %s; the game runs silent (SDL_AUDIODRIVER picks another audio driver)\n",
+                     why.c_str());
         if (a->dev) SDL_CloseAudioDevice(a->dev);
         delete a;
-        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        if (started) SDL_QuitSubSystem(SDL_INIT_AUDIO);
         return;
     }
     SDL_LockAudioDevice(a->dev); // publishes the record to the audio thread
