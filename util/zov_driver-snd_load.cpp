@@ -40,8 +40,8 @@ private:
 };
 
 // Ogg Vorbis held in memory, decoded block by block at the file's own rate
-// and channel count (libvorbisfile: the reference decoder, which refuses
-// broken files cleanly).  The bytes must outlive the decoder.
+// and channel count by libvorbisfile, which is never asked to seek (see
+// `measure` and `start`).  The bytes must outlive the decoder.
 class VorbisDecoder {
 public:
     VorbisDecoder() = default;
