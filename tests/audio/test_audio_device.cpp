@@ -7,8 +7,6 @@
 #include <fstream>
 #include <iterator>
 
-#include "support/capture.h"
-
 using namespace audio_test;
 
 namespace {
@@ -107,35 +105,4 @@ TEST(AudioThreads, MainThreadChangesVoicesWhileTheDeviceMixes) {
     EXPECT_EQ(_driver_audio_memused(), base + 6 * 4410 * 4) << "streams closed, six more samples";
     EXPECT_TRUE(wait_silent()) << "every sample voice ends";
     driver_deinit();
-}
-
-// Where no device opens, the driver's own line stays and one line on
-// standard error follows it with SDL's reason.
-TEST(AudioNoDevice, SaysWhyOnStandardError) {
-    const struct {
-        const char* driver;
-        const char* reason; // part of SDL's own words
-    } cases[] = {
-        {"disk", "/nonexistent-dir/out.raw"}, // the driver starts, its device does not open
-        {"no-such-driver", "no-such-driver"}, // the driver itself does not start
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.driver);
-        Env env;
-        env.set("SDL_AUDIODRIVER", c.driver);
-        env.set("SDL_DISKAUDIOFILE", "/nonexistent-dir/out.raw");
-        Capture out(stdout), err(stderr);
-        driver_init(DRIVER_INIT_AUDIO);
-        EXPECT_EQ(_driver_audio_device(), 0u);
-        driver_deinit();
-        std::string log = out.text(), why = err.text();
-        EXPECT_NE(log.find("] _mixer: error in audio_init\n"), std::string::npos) << log;
-        const std::string head = "tovmar2: no sound: ";
-        const std::string tail = "; the game runs silent (SDL_AUDIODRIVER picks another audio driver)\n";
-        ASSERT_EQ(why.compare(0, head.size(), head), 0) << why;
-        ASSERT_GT(why.size(), head.size() + tail.size());
-        EXPECT_EQ(why.substr(why.size() - tail.size()), tail) << why;
-        EXPECT_NE(why.find(c.reason), std::string::npos) << why;
-        EXPECT_EQ(why.find('\n'), why.size() - 1) << "one line: " << why;
-    }
 }
