@@ -577,7 +577,8 @@ void _driver_audio_open() {
         const std::string why = SDL_GetError(); // before the clean-up can change it
         zov_iprintf("_mixer: error in audio_init\n");
         std::fflush(stdout); // the reason follows that line, also when both go to one file
-        std::fprintf(stderr, "tovmar2: no sound: %s; the game runs silent (SDL_AUDIODRIVER picks another audio driver)\n",
+        std::fprintf(stderr,
+                     "tovmar2: no sound: %s; the game runs silent (SDL_AUDIODRIVER picks another audio driver)\n",
                      why.c_str());
         if (a->dev) SDL_CloseAudioDevice(a->dev);
         delete a;

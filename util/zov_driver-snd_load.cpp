@@ -131,7 +131,8 @@ bool VorbisDecoder::measure() {
             const vorbis_info* info = ov_info(&probe, link);
             const ogg_int64_t frames = ov_pcm_total(&probe, link);
             if (!info || info->channels != chans || info->rate != freq || frames < 0) break;
-            total += frames;
+            // Each claim capped to what can play, so the sum cannot overflow.
+            total += std::min<ogg_int64_t>(frames, INT_MAX);
         }
     }
     ov_clear(&probe);
