@@ -237,7 +237,7 @@ void AudioSourceVorbis::get_samples(int start, int length, float* out) {
     if (!file_mem || start >= len) return; // never opens files on the audio thread
     if (start == 0) {
         SDL_AudioStreamClear(conv);
-        drained = !dec.rewind(); // a file that can't seek back plays silence
+        drained = !dec.rewind(); // bytes that no longer open play silence
     }
     length = std::min(length, len - start);
     int got = 0;
