@@ -1,15 +1,20 @@
 #include "zov_driver-sdl2.h"
 
+#include <algorithm>
+#include <atomic>
+#include <cmath>
 #include <csignal>
 #include <cstdio>
-#include <malloc.h>
 #include <cstring>
+#include <malloc.h>
 #include <string>
+#include <vector>
 
 #include <SDL.h>
 #include <SDL_opengl.h>
 
 #include "zov_driver-keys.h"
+#include "zov_driver-snd_load.h"
 #include "zov_event.h"
 #include "zov_gfx.h"
 #include "zov_printf.h"
@@ -479,44 +484,12 @@ std::string driver_clipboard_get_text() {
 
 void driver_clipboard_set_text(const std::string& text) { SDL_SetClipboardText(text.c_str()); }
 
-// ====== Audio device, sources and mixing ======
+// ====== Audio device and mixing ======
 //
-// Mixing runs in the work format (float stereo at 44100 Hz): sounds are
-// converted to it when they load, so a voice costs one copy and one
-// multiply-add per value.  Decoded sounds cost 8 bytes per frame; Ogg Vorbis
-// streams hold only their file and decode one buffer at a time.
-// The device may change only the sample format: SDL keeps the rate and the
+// Mixing runs in the work format of the sound loaders (float stereo at
+// 44100 Hz), so a voice costs one copy and one multiply-add per value.  The
+// device may change only the sample format: SDL keeps the rate and the
 // channel count, so the callback's buffer arithmetic always holds.
-
-#include <algorithm>
-#include <atomic>
-#include <climits>
-#include <cmath>
-#include <cstdlib>
-#include <string>
-#include <vector>
-
-#include <vorbis/vorbisfile.h>
-
-namespace {
-
-constexpr int AUDIO_FREQ = 44100;
-constexpr int AUDIO_CHANNELS = 2;
-constexpr SDL_AudioFormat AUDIO_WORK_FORMAT = AUDIO_F32SYS;
-
-// A sound: values in the work format, read by position.
-class AudioSource {
-public:
-    virtual int get_length() { return 0; }
-    virtual void get_samples(int /*start*/, int length, float* out) {
-        std::fill(out, out + length, 0.0f);
-    }
-    virtual bool load() { return true; }
-    virtual void unload() {}
-    virtual ~AudioSource() = default;
-};
-
-} // namespace
 
 // The device record.  Created by _driver_audio_open and deleted by
 // _driver_audio_close, both on the main thread.  The callback reads it under
@@ -537,316 +510,12 @@ struct _SDL_audioData {
 
 static _SDL_audioData* _sdl_audio_data = nullptr;
 
-namespace {
-
 void _audio_memused_add(long delta) {
     unsigned long now = (_sdl_audio_data->memused += (unsigned long)delta);
     zov_iprintf("_mixer->memused: %.2fM\n", now / 1048576.0);
 }
 
-// A sound decoded whole, in the work format.
-class AudioSourceMemory : public AudioSource {
-public:
-    AudioSourceMemory(int count, const float* values)
-        : len(count), data(values, values + count), _memused(count * (int)sizeof(float)) {
-        _audio_memused_add(_memused);
-    }
-    ~AudioSourceMemory() override { _audio_memused_add(-_memused); }
-    int get_length() override { return len; }
-    void get_samples(int start, int length, float* out) override {
-        if (start >= len) return;
-        int n = std::min(length, len - start);
-        std::copy(data.begin() + start, data.begin() + start + n, out);
-    }
-
-private:
-    int len;
-    std::vector<float> data;
-    int _memused;
-};
-
-// Ogg Vorbis held in memory, decoded block by block at the file's own rate
-// and channel count (libvorbisfile: the reference decoder, which refuses
-// broken files cleanly).  The bytes must outlive the decoder.
-class VorbisDecoder {
-public:
-    VorbisDecoder() = default;
-    VorbisDecoder(const VorbisDecoder&) = delete;
-    VorbisDecoder& operator=(const VorbisDecoder&) = delete;
-    ~VorbisDecoder() { close(); }
-
-    // False, with nothing left open, when the bytes do not decode.
-    bool open(const unsigned char* bytes, size_t size);
-    void close();
-    // The layout and the claimed length in frames of the last file opened;
-    // they stay readable after close.
-    int channels() const { return chans; }
-    int rate() const { return freq; }
-    long long frames() const { return total; }
-    // Back to the first frame; false when the file can't seek there.
-    bool rewind() { return is_open && ov_pcm_seek(&vf, 0) == 0; }
-    // Writes up to `frames` interleaved frames to out: the count, 0 at the end.
-    int read(float* out, int frames);
-
-private:
-    static size_t mem_read(void* ptr, size_t size, size_t count, void* self);
-    static int mem_seek(void* self, ogg_int64_t offset, int whence);
-    static long mem_tell(void* self);
-
-    OggVorbis_File vf{};
-    bool is_open = false;
-    const unsigned char* mem = nullptr;
-    size_t mem_size = 0, mem_pos = 0;
-    int chans = 0, freq = 0;
-    long long total = 0;
-};
-
-size_t VorbisDecoder::mem_read(void* ptr, size_t size, size_t count, void* self) {
-    VorbisDecoder* d = static_cast<VorbisDecoder*>(self);
-    if (size == 0) return 0;
-    size_t n = std::min(count, (d->mem_size - d->mem_pos) / size);
-    std::memcpy(ptr, d->mem + d->mem_pos, n * size);
-    d->mem_pos += n * size;
-    return n;
-}
-
-int VorbisDecoder::mem_seek(void* self, ogg_int64_t offset, int whence) {
-    VorbisDecoder* d = static_cast<VorbisDecoder*>(self);
-    const ogg_int64_t size = (ogg_int64_t)d->mem_size;
-    const ogg_int64_t base = whence == SEEK_SET ? 0 : whence == SEEK_CUR ? (ogg_int64_t)d->mem_pos : size;
-    if (offset < -base || offset > size - base) return -1;
-    d->mem_pos = (size_t)(base + offset);
-    return 0;
-}
-
-long VorbisDecoder::mem_tell(void* self) { return (long)static_cast<VorbisDecoder*>(self)->mem_pos; }
-
-bool VorbisDecoder::open(const unsigned char* bytes, size_t size) {
-    close();
-    mem = bytes;
-    mem_size = size;
-    mem_pos = 0;
-    const ov_callbacks io = {mem_read, mem_seek, nullptr, mem_tell};
-    if (ov_open_callbacks(this, &vf, nullptr, 0, io) != 0) return false; // it has cleaned up
-    is_open = true;
-    // Opening a chained file can leave the decoder in its last part.
-    const bool at_start = rewind();
-    const vorbis_info* info = ov_info(&vf, -1);
-    total = ov_pcm_total(&vf, -1);
-    if (!at_start || !info || info->rate > INT_MAX || total < 0) {
-        close();
-        return false;
-    }
-    chans = info->channels;
-    freq = (int)info->rate;
-    return true;
-}
-
-void VorbisDecoder::close() {
-    if (is_open) ov_clear(&vf);
-    is_open = false;
-}
-
-int VorbisDecoder::read(float* out, int frames) {
-    while (is_open) {
-        float** pcm = nullptr;
-        int link = 0;
-        long got = ov_read_float(&vf, &pcm, frames, &link);
-        if (got == OV_HOLE) continue; // a gap in the data: decoding goes on after it
-        // A chained file whose next part has another layout ends here: the
-        // caller was told the first part's.
-        const vorbis_info* info = got > 0 ? ov_info(&vf, link) : nullptr;
-        if (!info || info->channels != chans || info->rate != freq) return 0;
-        for (long f = 0; f < got; f++)
-            for (int c = 0; c < chans; c++) out[f * chans + c] = pcm[c][f];
-        return (int)got;
-    }
-    return 0;
-}
-
-// An Ogg Vorbis file decoded while it plays.  The main thread opens it
-// (`load`) before its voice is added and closes it (`unload`) after its
-// voices are gone; in between only the audio thread decodes, sequentially.
-// A resampling stream turns the file's rate and channels into the work
-// format, so a 48 kHz or mono file plays at its own pitch and length.
-class AudioSourceVorbis : public AudioSource {
-public:
-    explicit AudioSourceVorbis(const char* path) : fname(path) {}
-    ~AudioSourceVorbis() override { unload(); }
-    int get_length() override { return file_mem ? len : 0; }
-    void get_samples(int start, int length, float* out) override;
-    bool load() override;
-    void unload() override;
-
-private:
-    bool fail(const char* what) {
-        zov_iprintf("_mixer: error in _stream_load_ogg '%s' (%s)\n", fname.c_str(), what);
-        return false;
-    }
-    std::string fname;
-    VorbisDecoder dec;
-    unsigned char* file_mem = nullptr; // the file, while the decoder is open
-    int len = 0;      // work values: 2 x the frames at 44100 Hz
-    int _memused = 0; // the file size
-    SDL_AudioStream* conv = nullptr; // file rate and channels -> work format
-    bool drained = false; // the decoder ended and the converter was flushed
-    std::vector<float> decoded; // one block of the file's frames
-};
-
-bool AudioSourceVorbis::load() {
-    if (file_mem) return true;
-    zov_iprintf("_mixer: AudioSourceVorbis.load '%s' ...\n", fname.c_str());
-    int size = 0;
-    unsigned char* mem = (unsigned char*)driver_file_alloc(fname.c_str(), &size);
-    if (!mem) return fail("driver_file_alloc");
-    // The log names the failing step as it always has.
-    const char* failed = nullptr;
-    if (!dec.open(mem, (size_t)size)) {
-        failed = "stb_vorbis_open_memory";
-    } else {
-        conv = SDL_NewAudioStream(AUDIO_F32SYS, (Uint8)dec.channels(), dec.rate(), AUDIO_WORK_FORMAT,
-                                  AUDIO_CHANNELS, AUDIO_FREQ);
-        if (!conv) failed = "SDL_NewAudioStream";
-    }
-    if (failed) {
-        dec.close();
-        free(mem);
-        return fail(failed);
-    }
-    file_mem = mem;
-    decoded.resize((size_t)dec.channels() * 1024);
-    double frames = (double)dec.frames() * AUDIO_FREQ / dec.rate();
-    len = std::min(trunc_int(frames * AUDIO_CHANNELS), INT_MAX - 1);
-    drained = false;
-    _memused = size;
-    _audio_memused_add(_memused);
-    return true;
-}
-
-void AudioSourceVorbis::get_samples(int start, int length, float* out) {
-    if (!file_mem || start >= len) return; // never opens files on the audio thread
-    if (start == 0) {
-        SDL_AudioStreamClear(conv);
-        drained = !dec.rewind(); // a file that can't seek back plays silence
-    }
-    length = std::min(length, len - start);
-    int got = 0;
-    while (got < length) {
-        int bytes = SDL_AudioStreamGet(conv, out + got, (length - got) * (int)sizeof(float));
-        if (bytes > 0) {
-            got += bytes / (int)sizeof(float);
-            continue;
-        }
-        if (drained) break;
-        int n = dec.read(decoded.data(), 1024);
-        if (n > 0) {
-            SDL_AudioStreamPut(conv, decoded.data(), n * dec.channels() * (int)sizeof(float));
-        } else {
-            SDL_AudioStreamFlush(conv);
-            drained = true;
-        }
-    }
-}
-
-void AudioSourceVorbis::unload() {
-    if (!file_mem) return;
-    zov_iprintf("_mixer: AudioSourceVorbis.unload '%s' ...\n", fname.c_str());
-    dec.close();
-    free(file_mem);
-    file_mem = nullptr;
-    SDL_FreeAudioStream(conv);
-    conv = nullptr;
-    _audio_memused_add(-_memused);
-    _memused = 0;
-}
-
-// Converts `len` bytes of sound in (format, channels, freq) into a memory
-// source in the work format; null when SDL can't convert it.
-AudioSource* _audio_to_work(SDL_AudioFormat format, int channels, int freq, const Uint8* buf, Uint32 len) {
-    SDL_AudioCVT cvt;
-    if (SDL_BuildAudioCVT(&cvt, format, (Uint8)channels, freq, AUDIO_WORK_FORMAT, AUDIO_CHANNELS, AUDIO_FREQ) < 0)
-        return nullptr;
-    Uint32 frame = SDL_AUDIO_BITSIZE(format) / 8 * channels;
-    len -= len % frame; // a truncated file ends on its last whole frame
-    if ((unsigned long long)len * cvt.len_mult > INT_MAX) return nullptr;
-    std::vector<Uint8> tmp((size_t)len * cvt.len_mult);
-    std::copy(buf, buf + len, tmp.begin());
-    cvt.buf = tmp.data();
-    cvt.len = (int)len;
-    if (SDL_ConvertAudio(&cvt) < 0) return nullptr;
-    int values = cvt.len_cvt / (int)sizeof(float);
-    return new AudioSourceMemory(values - values % AUDIO_CHANNELS, (const float*)tmp.data());
-}
-
-// SDL allocates what a RIFF chunk's header claims before it reads the
-// chunk, so a 300-byte file could ask for 4 GiB: each chunk that claims more
-// than the file holds is cut to what is there, which is all SDL would read.
-// The chunks follow the 12-byte RIFF header, or start at byte 4 of a file
-// that begins with "WAVE" (SDL reads those too).
-void _audio_wav_fit_chunks(Uint8* wav, int size) {
-    const bool bare = size >= 4 && std::memcmp(wav, "WAVE", 4) == 0;
-    for (long long pos = bare ? 4 : 12; pos + 8 <= size;) {
-        Uint32 len;
-        std::memcpy(&len, wav + pos + 4, 4);
-        len = SDL_SwapLE32(len);
-        const Uint32 room = (Uint32)(size - pos - 8);
-        if (len > room) {
-            len = room;
-            const Uint32 le = SDL_SwapLE32(len);
-            std::memcpy(wav + pos + 4, &le, 4);
-        }
-        pos += 8 + (long long)len + (len & 1); // chunks are padded to even sizes
-    }
-}
-
-AudioSource* _audio_load_wav(const char* path) {
-    SDL_AudioSpec spec;
-    Uint8* buf = nullptr;
-    Uint32 len = 0;
-    AudioSource* src = nullptr;
-    int size = 0;
-    Uint8* wav = (Uint8*)driver_file_alloc(path, &size);
-    if (wav) {
-        _audio_wav_fit_chunks(wav, size);
-        if (SDL_LoadWAV_RW(SDL_RWFromConstMem(wav, size), 1, &spec, &buf, &len)) {
-            src = _audio_to_work(spec.format, spec.channels, spec.freq, buf, len);
-            SDL_FreeWAV(buf);
-        }
-        free(wav);
-    }
-    if (!src) zov_iprintf("_mixer: error in _sample_load_wav '%s'\n", path);
-    return src;
-}
-
-// Decodes a whole Ogg Vorbis file, then converts it like a WAV.  The buffer
-// grows with what really decodes: the length a header claims is not trusted.
-AudioSource* _audio_load_ogg(const char* path) {
-    int size = 0;
-    unsigned char* mem = (unsigned char*)driver_file_alloc(path, &size);
-    if (!mem) {
-        zov_iprintf("_mixer: error in _sample_load_ogg '%s' (driver_file_alloc)\n", path);
-        return nullptr;
-    }
-    VorbisDecoder dec;
-    std::vector<float> pcm;
-    if (dec.open(mem, (size_t)size)) {
-        const size_t most = (size_t)INT_MAX / sizeof(float); // what the converter takes
-        std::vector<float> block((size_t)dec.channels() * 1024);
-        for (int n; pcm.size() + block.size() <= most && (n = dec.read(block.data(), 1024)) > 0;)
-            pcm.insert(pcm.end(), block.begin(), block.begin() + (size_t)n * dec.channels());
-    }
-    dec.close();
-    free(mem);
-    // The log names each step as it always has.
-    if (pcm.empty()) {
-        zov_iprintf("_mixer: error in _sample_load_ogg '%s' (stb_vorbis_decode_memory)\n", path);
-        return nullptr;
-    }
-    AudioSource* src = _audio_to_work(AUDIO_F32SYS, dec.channels(), dec.rate(), (const Uint8*)pcm.data(),
-                                      (Uint32)(pcm.size() * sizeof(float)));
-    if (!src) zov_iprintf("_mixer: error in _sample_load_ogg '%s' (SDL_BuildAudioCVT)\n", path);
-    return src;
-}
+namespace {
 
 bool _audio_is_ogg(const char* path) { return strstr(path, ".ogg") != nullptr; }
 
@@ -890,7 +559,6 @@ inline float _audio_ramp(float from, float to, int i, int n) {
 
 void _driver_audio_open() {
     if (_sdl_audio_data) return;
-    SDL_InitSubSystem(SDL_INIT_AUDIO);
     _SDL_audioData* a = new _SDL_audioData();
     a->work.freq = AUDIO_FREQ;
     a->work.format = AUDIO_WORK_FORMAT;
@@ -900,15 +568,25 @@ void _driver_audio_open() {
     a->_want.channels = AUDIO_CHANNELS;
     a->_want.samples = 1024;
     a->_want.callback = _driver_audio_callback;
-    a->dev = SDL_OpenAudioDevice(nullptr, 0, &a->_want, &a->have, SDL_AUDIO_ALLOW_FORMAT_CHANGE);
-    // Built here, on the main thread: SDL sets its converters up lazily and
-    // not thread-safely, so the first one must not be built by the callback.
-    if (a->dev == 0 || SDL_BuildAudioCVT(&a->out_cvt, a->work.format, a->work.channels, a->work.freq,
-                                         a->have.format, a->have.channels, a->have.freq) < 0) {
+    // The converter is built here, on the main thread: SDL sets its
+    // converters up lazily and not thread-safely, so the first one must not
+    // be built by the callback.
+    const bool started = SDL_InitSubSystem(SDL_INIT_AUDIO) == 0;
+    const bool ok = started &&
+                    (a->dev = SDL_OpenAudioDevice(nullptr, 0, &a->_want, &a->have,
+                                                  SDL_AUDIO_ALLOW_FORMAT_CHANGE)) != 0 &&
+                    SDL_BuildAudioCVT(&a->out_cvt, a->work.format, a->work.channels, a->work.freq,
+                                      a->have.format, a->have.channels, a->have.freq) >= 0;
+    if (!ok) {
+        const std::string why = SDL_GetError(); // before the clean-up can change it
         zov_iprintf("_mixer: error in audio_init\n");
+        std::fflush(stdout); // the reason follows that line, also when both go to one file
+        std::fprintf(stderr,
+                     "tovmar2: no sound: %s; the game runs silent (SDL_AUDIODRIVER picks another audio driver)\n",
+                     why.c_str());
         if (a->dev) SDL_CloseAudioDevice(a->dev);
         delete a;
-        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        if (started) SDL_QuitSubSystem(SDL_INIT_AUDIO);
         return;
     }
     SDL_LockAudioDevice(a->dev); // publishes the record to the audio thread
@@ -950,7 +628,7 @@ int driver_audio_sample_load(const char* path) {
 int driver_audio_stream_load(const char* path, bool /*preload*/) {
     _SDL_audioData* a = _sdl_audio_data;
     if (!a || !path) return 0;
-    AudioSource* src = _audio_is_ogg(path) ? new AudioSourceVorbis(path) : _audio_load_wav(path);
+    AudioSource* src = _audio_is_ogg(path) ? _audio_new_ogg_stream(path) : _audio_load_wav(path);
     if (!src) return 0;
     int id = _audio_register(a, src);
     zov_iprintf("_mixer: stream_load %d (%s)\n", id, path);

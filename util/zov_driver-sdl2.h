@@ -1,10 +1,16 @@
-// zov_driver-sdl2: the driver over SDL2: start-up and shut-down of the SDL
-// subsystems, the timer, and the one window with its OpenGL context.
+// zov_driver-sdl2: the driver's calls into SDL2: start-up and shut-down of
+// the SDL subsystems, the timer, the one window with its OpenGL context, SDL
+// input turned into `Event` records, the screen keyboard and the clipboard,
+// and the audio device, which mixes the playing voices on SDL's audio
+// thread.  The sound files it plays are decoded by zov_driver-snd_load.
 //
-// State: the window and the GL context handles, private to this file.  The
-// context is created with the first window and kept until the video part
-// stops, so every GL object survives a re-created (full-screen) window.
-// Main thread only.  The public calls are declared in zov_driver.h.
+// State, private to this file: the window and the GL context handles, the
+// pending text input, the joysticks' last axis values, and the audio device
+// record.  The context is created with the first window and kept until the
+// video part stops, so every GL object survives a re-created (full-screen)
+// window.  Main thread only, but for the audio callback, which reads the
+// device record under the device lock.  The public calls are declared in
+// zov_driver.h.
 #pragma once
 
 #include "zov_driver.h"

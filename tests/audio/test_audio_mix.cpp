@@ -221,10 +221,12 @@ TEST(AudioNoDevice, EveryCallAnswersZeroAndTheProgramRunsOn) {
     const char* saved = getenv("SDL_AUDIODRIVER");
     std::string keep = saved ? saved : "";
     setenv("SDL_AUDIODRIVER", "no-such-driver", 1);
-    Capture out(stdout);
+    Capture out(stdout), err(stderr);
     driver_init(DRIVER_INIT_AUDIO);
     std::string log = out.text();
     EXPECT_NE(log.find("_mixer: error in audio_init\n"), std::string::npos) << log;
+    EXPECT_EQ(err.text(), "tovmar2: no sound: Audio target 'no-such-driver' not available; the game runs silent "
+                          "(SDL_AUDIODRIVER picks another audio driver)\n") << "SDL's reason, one line";
     write_wav(scratch("n.wav"), 2, 44100, constant(64, 0.5f));
     EXPECT_EQ(_driver_audio_device(), 0u);
     EXPECT_EQ(driver_audio_sample_load(scratch("n.wav").c_str()), 0);

@@ -295,4 +295,15 @@ TEST(GameRun, NoDisplayEndsWithStatusOne) {
     EXPECT_EQ(count_lines(run.out(), "ModsAPI: init"), 0) << "no script runs";
 }
 
+TEST(GameRun, NoSoundDeviceRunsSilentAndSaysWhy) {
+    GameRun run;
+    run.put("main.lua", "function _init() zov_sample_play(\"boom\") zov_ext_call(\"exit\") end");
+    run.start({}, {"SDL_AUDIODRIVER=disk", "SDL_DISKAUDIOFILE=/nonexistent-dir/out.raw"});
+    EXPECT_EQ(run.wait_exit(), 0) << run.err();
+    EXPECT_EQ(count_lines(run.out(), "_mixer: error in audio_init"), 1) << run.out();
+    EXPECT_EQ(count_lines(run.err(), "tovmar2: no sound: "), 1) << run.err();
+    EXPECT_EQ(count_lines(run.err(), "/nonexistent-dir/out.raw; the game runs silent (SDL_AUDIODRIVER picks another "
+                                     "audio driver)"), 1) << run.err();
+}
+
 } // namespace
