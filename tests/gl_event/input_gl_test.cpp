@@ -11,6 +11,7 @@
 
 #include "support/capture.h"
 #include "support/event_records.h"
+#include "zov_driver-keys.h"
 #include "zov_driver-sdl2.h"
 
 namespace {
@@ -138,4 +139,21 @@ TEST_F(EventWindow, RealKeysTextAndClickArriveInOrder) {
         event_text(button(EVT_MOUSEUP, 100, 50, SDL_BUTTON_RIGHT)),
     };
     EXPECT_EQ(records_until(EVT_MOUSEUP), want);
+}
+
+// A key held while the window is re-created: SDL forgets it, so its next
+// auto-repeat comes as a fresh press.  That press is a repeat; the ones
+// after it are SDL's own again.
+TEST_F(EventWindow, KeyHeldThroughARebuildIsARepeatOnce) {
+    std::string cmd = "xdotool search --sync --name '" + caption + "' windowfocus --sync %1 keydown f";
+    ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
+    records_until(EVT_KEYDOWN);
+    _driver_keys_remember(win);
+    SDL_KeyboardEvent press{};
+    press.type = SDL_KEYDOWN;
+    press.keysym.scancode = SDL_SCANCODE_F;
+    bool first = _driver_keys_is_repeat(press), second = _driver_keys_is_repeat(press);
+    ASSERT_EQ(std::system("xdotool keyup f"), 0);
+    EXPECT_TRUE(first);
+    EXPECT_FALSE(second);
 }

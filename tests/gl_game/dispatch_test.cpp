@@ -78,7 +78,9 @@ TEST_F(GameInProcess, ChordsToggleFullScreenAndQuit) {
     EXPECT_EQ(said(), (Lines{"reset||nil||0|0", "keydown|F|102||0|0"}));
     EXPECT_EQ(game()._full, -1);
 
-    game_event(key(KEY_f, SDLK_f, 1)); // Shift is no chord key
+    SDL_SetModState(SDL_Keymod(KMOD_LSHIFT | KMOD_CAPS | KMOD_NUM)); // Shift and the locks are no chord keys
+    game_event(key(KEY_f, SDLK_f, 1));
+    SDL_SetModState(KMOD_NONE);
     EXPECT_EQ(said(), (Lines{"keydown|F|102||0|0"}));
     EXPECT_EQ(game()._full, -1);
     EXPECT_FALSE(game_is_quit());

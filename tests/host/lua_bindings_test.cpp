@@ -54,6 +54,7 @@ TEST_F(Bindings, ParameterConversionsBothWays) {
     run("zov_params_set('n', 1.5) zov_params_set('b', true) zov_params_set('s', 'x\\0y') zov_params_set('z', nil)");
     EXPECT_EQ((double)api->params_get("n"), 1.5);
     EXPECT_EQ(api->params_get("b").__type__(), VAR_BOOL);
+    EXPECT_TRUE(api->params_get("b").__bool__());
     EXPECT_EQ(api->params_get("s").__str__(), std::string("x\0y", 3));
     EXPECT_TRUE(api->params.__has__(var("z")));
     EXPECT_EQ(api->params_get("z").__type__(), VAR_NONE);
@@ -66,6 +67,7 @@ TEST_F(Bindings, ParameterConversionsBothWays) {
         " missing = zov_params_get('never') tb = type(b) tn = type(n) ts = type(s)");
     EXPECT_EQ(global("n"), "1.5");
     EXPECT_EQ(global("tb"), "boolean");
+    EXPECT_EQ(global("b"), "true");
     EXPECT_EQ(global("tn"), "number");
     EXPECT_EQ(global("s"), std::string("x\0y", 3));
     EXPECT_EQ(global("l"), list.__str__());
@@ -132,7 +134,7 @@ TEST_F(Bindings, ViewAndTextCommands) {
 
 TEST_F(Bindings, IntegerArgumentsTruncateAndSaturateAtTheIntRange) {
     run("zov_font_draw('f', 1e10, 't', 0, 0, 0, 0/0, 2^40, 1, -1e300)"
-        " zov_font_draw('f', -2.9, 't', 0, 0, 0, 1e300)"
+        " zov_font_draw('f', -2.9, 't', 0, 0, 0, 1e300, -2^31 + 0.5)"
         " zov_image_draw('i', 0, 0, 1, 1, 0, 0, 0, -2^31 - 5, 1, 1e300)");
     ASSERT_EQ(api->batch.queue.size(), 3u);
     const GCommand& t = api->batch.queue[0];
@@ -143,6 +145,7 @@ TEST_F(Bindings, IntegerArgumentsTruncateAndSaturateAtTheIntRange) {
     const GCommand& u = api->batch.queue[1];
     EXPECT_EQ(u.points, -2) << "toward zero";
     EXPECT_EQ(u.align, INT_MAX);
+    EXPECT_EQ(u.color, INT_MIN + 1) << "truncated just above the lowest int";
     const GCommand& i = api->batch.queue[2];
     EXPECT_EQ(i.color, INT_MIN);
     EXPECT_EQ(i.mode, INT_MAX);
@@ -228,4 +231,12 @@ TEST_F(Bindings, ExtCallExitAndStreams) {
     run("zov_stream_stop('music')");
     EXPECT_EQ(api->streams["music"], 0);
     EXPECT_EQ(error_of("zov_sample_play('boom', 1, -1)"), "ok");
+
+    // The link reaches the driver (no browser is found on an empty PATH).
+    TempDir empty;
+    std::string path = getenv("PATH");
+    setenv("PATH", empty.path().c_str(), 1);
+    Captured c = capture([&] { run("zov_ext_call('open_url', 'http://example.invalid/')"); });
+    setenv("PATH", path.c_str(), 1);
+    EXPECT_NE(c.out.find("Driver::weblink: http://example.invalid/\n"), std::string::npos) << c.out;
 }

@@ -59,6 +59,21 @@ TEST_F(Engine, ErrorsGoToTheLogWithTracebackAndTheStatusLine) {
     EXPECT_TRUE(logged("tovmar2: "));
 }
 
+// An error value that is no string is reported by its __tostring, whatever
+// that returns.
+TEST_F(Engine, ErrorObjectsAreReportedByTheirTostring) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"error(setmetatable({}, {__tostring = function() return 'custom' end}))", "custom"},
+        {"error(setmetatable({}, {__tostring = function() return 42 end}))", "42"},
+        {"error({})", "(no error message)"},
+    };
+    for (const auto& c : cases) {
+        api->log.clear();
+        capture([&] { run(c.first); });
+        EXPECT_EQ(api->log, (std::vector<std::string>{c.second, "tovmar2: "})) << c.first;
+    }
+}
+
 // The traceback begins with the frame that failed, then its callers.
 TEST_F(Engine, TracebackStartsAtTheFailingFrame) {
     struct Case {

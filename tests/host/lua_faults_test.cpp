@@ -85,7 +85,8 @@ TEST_F(Faults, RaisingFinalizerAfterAnErrorIsReportedFromEveryHook) {
         EXPECT_EQ(log[2], "stack traceback:") << h.name;
         EXPECT_EQ(log[log.size() - 2], "tovmar2: ") << h.name;
         EXPECT_EQ(log.back(), "error in __gc metamethod ([string \"test\"]:1: finalizer failed)") << h.name;
-        EXPECT_EQ(lua->is_ok(), !h.blocks) << h.name << ": the usual error state";
+        EXPECT_EQ(lua->status, h.blocks ? LUA_ERRRUN : LUA_OK) << h.name << ": the script's own error state";
+        EXPECT_EQ(lua_gettop(lua->L), 0) << h.name << ": no error value left behind";
     }
     run("collectgarbage('restart') alive = true");
     EXPECT_EQ(global("alive"), "true");
