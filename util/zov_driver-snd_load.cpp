@@ -225,8 +225,9 @@ bool AudioSourceVorbis::load() {
     }
     file_mem = mem;
     decoded.resize((size_t)dec.channels() * 1024);
+    // Whole frames: a half frame at the end would leave one channel unplayed.
     double frames = (double)dec.frames() * AUDIO_FREQ / dec.rate();
-    len = std::min(trunc_int(frames * AUDIO_CHANNELS), INT_MAX - 1);
+    len = std::min(trunc_int(frames), INT_MAX / AUDIO_CHANNELS) * AUDIO_CHANNELS;
     drained = false;
     _memused = size;
     _audio_memused_add(_memused);
@@ -252,6 +253,11 @@ void AudioSourceVorbis::get_samples(int start, int length, float* out) {
         if (n > 0) {
             SDL_AudioStreamPut(conv, decoded.data(), n * dec.channels() * (int)sizeof(float));
         } else {
+            // The resampler holds back the last milliseconds until more
+            // comes, and a flush alone loses them: silence pushes them out
+            // (what passes the length is cut above).
+            std::fill(decoded.begin(), decoded.end(), 0.0f);
+            SDL_AudioStreamPut(conv, decoded.data(), (int)(decoded.size() * sizeof(float)));
             SDL_AudioStreamFlush(conv);
             drained = true;
         }

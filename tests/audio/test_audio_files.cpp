@@ -314,6 +314,50 @@ TEST_F(AudioFiles, StreamThatCannotOpenAddsNoVoiceAndLogsOnce) {
     EXPECT_EQ(log.find("AudioSourceVorbis.load"), log.rfind("AudioSourceVorbis.load")) << log;
 }
 
+// Resampled while it plays, a stream still plays to the end of its length
+// (the resampler's last milliseconds included), in whole frames, and
+// nothing after it.
+TEST_F(AudioFiles, OggStreamPlaysToItsEndAndNoFurtherAtAnyRate) {
+    const struct {
+        int rate;
+        const char* seconds;
+    } cases[] = {{8000, "0.1234"}, {32000, "0.5"}, {44100, "0.5"}, {48000, "0.77777"}};
+    for (const auto& c : cases) {
+        const std::string name = "end" + std::to_string(c.rate) + ".ogg";
+        SCOPED_TRACE(name);
+        sox("-n -r " + std::to_string(c.rate) + " -c 2 %/" + name + " synth " + c.seconds + " sine 440");
+        int id = driver_audio_stream_load(scratch(name).c_str(), false);
+        driver_audio_stream_play(id, 1.0f, 0.0f);
+        const int len = _driver_audio_length(id);
+        EXPECT_EQ(len % 2, 0) << "whole frames";
+        std::vector<int16_t> pass = play_for((len + 2047) / 2048 * 2048);
+        int last = len - 1;
+        while (last >= 0 && pass[last] == 0) last--;
+        EXPECT_GT(last, len - 64) << "the tail plays";
+        for (size_t i = len; i < pass.size(); i++) ASSERT_EQ(pass[i], 0) << "past the end, value " << i;
+        driver_audio_stream_stop(id);
+    }
+}
+
+// Started again, while it plays or after a stop, a stream begins afresh:
+// nothing of the previous pass is left in the decoder or the resampler.
+TEST_F(AudioFiles, OggStreamStartedAgainBeginsAfresh) {
+    sox("-n -r 48000 -c 1 %/again.ogg synth 1 sine 440");
+    const std::string path = scratch("again.ogg");
+    for (bool stop : {false, true}) {
+        SCOPED_TRACE(stop ? "stopped, then played" : "played again while playing");
+        int id = driver_audio_stream_load(path.c_str(), false);
+        driver_audio_stream_play(id, 1.0f, 0.0f);
+        std::vector<int16_t> first = play_for(3 * 2048);
+        if (stop) driver_audio_stream_stop(id);
+        driver_audio_stream_play(id, 1.0f, 0.0f);
+        EXPECT_EQ(_driver_audio_voices(), 1);
+        EXPECT_EQ(_driver_audio_memused(), std::filesystem::file_size(path)) << "the file held once";
+        EXPECT_EQ(play_for(3 * 2048), first);
+        driver_audio_stream_stop(id);
+    }
+}
+
 // ------ Memory accounting ------
 
 TEST_F(AudioFiles, MemoryCountsDecodedValuesAndOpenStreamFiles) {
