@@ -231,8 +231,9 @@ TEST_F(BatchDrawGl, BatchLeavesTheGlStateOfDrawingAtOnce) {
     gfx_set_color(START[0], START[1], START[2], START[3]);
     gfx_batch_begin();
     gfx_img_blit(a, 10, 10, 0, 0);
-    gfx_set_color(10, 20, 30, 40);
+    gfx_set_color(90, 20, 30, 40);
     gfx_img_blit(a, 20, 10, 0, 0);
+    gfx_set_color(10, 20, 30, 40); // after the last queued quad
     gfx_batch_flush();
     GLubyte c[4];
     auto colour = [&] {

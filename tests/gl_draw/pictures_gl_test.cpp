@@ -108,7 +108,9 @@ TEST_F(DrawGl, PictureWithoutPaddingDrawsAsItsTextureWithTheLoadersFilters) {
     // At its size, larger, smaller, stretched one way, at fractional places.
     const GfxRect boxes[] = {{10.25f, 10.5f, 128, 64}, {150, 10, 192, 96},    {350.5f, 20.75f, 77, 38},
                              {450, 10, 160, 40},       {10.5f, 120, 40, 200}, {60, 130.3f, 256, 128}};
-    for (float scale : {1.0f, 1.75f}) {
+    // At view scale 0.5 every box is shrunk on screen, whatever its size in
+    // view units: the mipmaps must serve.
+    for (float scale : {1.0f, 1.75f, 0.5f}) {
         gfx_set_scale(scale);
         gfx_ortho();
         gfx_clear();

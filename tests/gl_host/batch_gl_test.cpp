@@ -87,9 +87,14 @@ protected:
 } // namespace
 
 TEST_F(BatchGl, ImageIsTintedPremultipliedAndLaterCommandsDrawOver) {
+    Pixels blue;
+    blue.w = blue.h = 4;
+    for (int i = 0; i < 16; i++) blue.px.insert(blue.px.end(), {0, 0, 255, 255});
+    ASSERT_TRUE(write_png(pics / "blue.png", blue));
     white(100, 100, 50, 40, 0xff8000, 1.0f);
     white(200, 100, 50, 40, 0xff8000, 0.5f);
-    white(120, 110, 10, 10, 0x0000ff, 1.0f);
+    // Another picture right after a run of one name: drawn with its own.
+    api->image_draw("blue", 120, 110, 10, 10, 0, 0, 0, 0xffffff, 1, 0, 0);
     capture([&] { api->batch.draw(); });
     Pixels p = read();
     // The white picture is 254 once premultiplied (255 * 255 >> 8).
