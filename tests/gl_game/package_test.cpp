@@ -66,13 +66,10 @@ TEST(Package, UnpackedGameRunsFromAnotherFolderWithItsOwnFiles) {
             if e.type == "keydown" and e.name == "Escape" then zov_ext_call("exit") end
         end)");
 
-    ASSERT_EQ(package(ZOV_PACKAGE_SH, game, run.dir / "made/mygame", run.dir), 0)
-        << read_file(run.dir / "err");
+    ASSERT_EQ(package(ZOV_PACKAGE_SH, game, run.dir / "made/mygame", run.dir), 0) << read_file(run.dir / "err");
     std::string readme = read_file(run.dir / "made/mygame/README.txt");
     EXPECT_NE(readme.find("./mygame/play"), std::string::npos) << readme;
-    EXPECT_NE(readme.find(" libsdl2-2.0-0 "), std::string::npos)
-        << "packages come from the executable:\n"
-        << readme;
+    EXPECT_NE(readme.find(" libsdl2-2.0-0 "), std::string::npos) << "packages come from the executable:\n" << readme;
     // What the player meets beyond the game: the runtime's keys, and the
     // licence that must travel with the console font.
     for (const char* says : {"F1 opens and closes the developer console", "F2 clears",
@@ -89,25 +86,12 @@ TEST(Package, UnpackedGameRunsFromAnotherFolderWithItsOwnFiles) {
     std::string player = run.dir / "player";
     fs::create_directories(player);
     fs::create_directories(run.dir / "elsewhere");
-    ASSERT_EQ(
-        std::system(
-            ("tar -xzf '" + (run.dir / "made/mygame.tar.gz") + "' -C '" + player + "'").c_str()),
-        0);
+    ASSERT_EQ(std::system(("tar -xzf '" + (run.dir / "made/mygame.tar.gz") + "' -C '" + player + "'").c_str()), 0);
     fs::remove_all(run.dir / "made");
     fs::remove_all(game);
-    std::vector<std::string> shipped = {
-        "README.txt",
-        "bin/tovmar2",
-        "data/LICENSE-console-font.txt",
-        "data/api.lua",
-        "data/black.png",
-        "data/console.fnt",
-        "data/console.png",
-        "data/main.lua",
-        "data/own.tga",
-        "data/sounds/chime.wav",
-        "play",
-    };
+    std::vector<std::string> shipped = {"README.txt", "bin/tovmar2", "data/LICENSE-console-font.txt",
+                                        "data/api.lua", "data/black.png", "data/console.fnt", "data/console.png",
+                                        "data/main.lua", "data/own.tga", "data/sounds/chime.wav", "play"};
     EXPECT_EQ(files_under(player + "/mygame"), shipped);
 
     run.exe = player + "/mygame/play";
@@ -125,8 +109,7 @@ TEST(Package, UnpackedGameRunsFromAnotherFolderWithItsOwnFiles) {
         << "the game's own picture, not " << std::hex << centre;
     ASSERT_TRUE(xdotool(w, "key Escape"));
     EXPECT_EQ(run.wait_exit(), 0) << run.err();
-    EXPECT_EQ(count_lines(run.out(), "_mixer: sample_load 1 (../data/sounds/chime.wav)"), 1)
-        << run.out();
+    EXPECT_EQ(count_lines(run.out(), "_mixer: sample_load 1 (../data/sounds/chime.wav)"), 1) << run.out();
     EXPECT_EQ(count_lines(run.out(), "ModsAPI: saved"), 1) << run.out();
     EXPECT_EQ(read_file(run.home() + "/.shipped/note.txt"), "kept");
 
@@ -157,8 +140,7 @@ TEST(Package, RefusesWithOneLineAndMakesNothing) {
          "mygame.tar.gz exists; remove it or choose another OUT_DIR", true},
         {"out inside game", "lies inside", true},
         {"ZOV_EXE names no program", "is not an executable file; name the tovmar2 you built", true},
-        {"build fails", "the build failed (output above); fix it, or install what is missing",
-         false},
+        {"build fails", "the build failed (output above); fix it, or install what is missing", false},
         // Found only while copying, after the folder was begun.
         {"dangling link", "packaging stopped (see above) and made nothing", false},
     };
