@@ -336,7 +336,7 @@ TEST_F(DriverFiles, SaveRemovesNoFileButItsDocumentAndItsOwnAbandonedTemporaryFi
         ".a.saving", "a.saving", ".a.999999.saving", ".a.1.saving", tmp_name(kHeadA, r.substr(1)),
         tmp_name(kHeadA, r + "0"), tmp_name(kHeadA, "0123456789abcdeF"), tmp_name(kHeadA, "0123456789abcde "),
         tmp_name(kHeadA, r) + "~", tmp_name(kHeadA, r) + ".bak", "x" + tmp_name(kHeadA, r).substr(1),
-        tmp_name(kHeadB, r)};
+        kHeadA.substr(0, 17) + "-" + r + ".saving", tmp_name(kHeadB, r)};
     const std::string held = tmp_name(kHeadA, "1111111111111111"), link = tmp_name(kHeadA, "2222222222222222"),
                       pipe = tmp_name(kHeadA, "3333333333333333"), folder = tmp_name(kHeadA, "4444444444444444");
     for (const std::string& name : users) write_file(dir / name, "the user's");
@@ -349,7 +349,13 @@ TEST_F(DriverFiles, SaveRemovesNoFileButItsDocumentAndItsOwnAbandonedTemporaryFi
     write_file(dir / tmp_name(kHeadA, r), "left over");
     write_file(dir / "a", "old");
     ASSERT_EQ(chown(dir.path().c_str(), user_id(), user_group()), 0);
-    EXPECT_EQ(as_user([&] { return chdir(dir.path().c_str()) == 0 ? driver_file_save("a", "new", 3) : 1; }), 0);
+    EXPECT_EQ(as_user([&] {
+                  int fds = open_fds();
+                  if (chdir(dir.path().c_str()) != 0 || driver_file_save("a", "new", 3) != 0) return 1;
+                  return open_fds() == fds ? 0 : 2;
+              }),
+              0)
+        << "10: could not become the user; 1: not saved; 2: a file left open";
     close(lock);
     EXPECT_EQ(read_file(dir / "a"), "new");
     EXPECT_EQ(read_file(dir / held), "being saved");
@@ -367,7 +373,7 @@ TEST_F(DriverFiles, SaveThatAnotherSavesSweepOvertakesStartsOverOnANewName) {
     std::string path = dir / "a";
     write_file(path, "old");
     std::string name;
-    int sweep = -1;
+    int sweep = -1, fds = open_fds();
     struct Case {
         const char* what;
         std::function<void(int)> before_lock, before_write;
@@ -391,6 +397,7 @@ TEST_F(DriverFiles, SaveThatAnotherSavesSweepOvertakesStartsOverOnANewName) {
         EXPECT_TRUE(!spy::before_lock && !spy::before_write) << k.what << ": no lock taken, or nothing written";
         EXPECT_EQ(read_file(path), k.what);
         EXPECT_EQ(names_in(dir.path()), std::vector<std::string>{"a"}) << k.what;
+        EXPECT_EQ(open_fds(), fds) << k.what << ": a file left open";
     }
 }
 
