@@ -154,15 +154,18 @@ int driver_file_load(const char* path, void* buf, int len);
 std::string driver_file_load(const char* path);
 // Replaces the file with len bytes of buf, all or nothing: the old file stays
 // untouched unless the new one was written completely, also while other
-// processes save it.  The new file keeps the old one's mode (and owner and
+// processes (in any PID namespace) save it, and 0 means the new file and its
+// name are on disk.  The new file keeps the old one's mode (and owner and
 // group, where the process may set them); a symbolic link stays and its
-// target is replaced.  No file but the document and this process's own
-// temporary ones is touched.  When no temporary file can be made beside the
-// document but the document is writable, it is rewritten in place, and a
-// failed rewrite puts the old bytes back (only a kill during it can tear the
-// document).  Returns 0 when saved, else the errno value that says why not
-// (EINVAL for a null buffer or a negative length); it writes no line, the
-// caller reports the failure.
+// target is replaced.  No file but the document and the abandoned temporary
+// files of saves of it (".<hash>.<random>.saving", unlocked) is touched.
+// When no temporary file can be made beside the document (a folder this user
+// may not write, or with no room for another file) but the document is
+// writable, it is rewritten in place, and a failed rewrite puts the old bytes
+// back (only a kill or power loss during it can tear the document).  Returns
+// 0 when saved, else the errno value that says why not (EINVAL for a null
+// buffer or a negative length); it writes no line, the caller reports the
+// failure.
 int driver_file_save(const char* path, const void* buf, int len);
 
 bool driver_data_exists(const char* name);
