@@ -101,11 +101,18 @@ static bool png_chunks_fit(const stbi_uc* file, size_t len) {
     return true;
 }
 
+// stb_image's reason for its last failure.  Some of its failures record
+// none, or an empty one, which would leave the log line without a reason.
+static std::string stb_reason() {
+    const char* r = stbi_failure_reason();
+    return r && *r ? r : "damaged or not a picture";
+}
+
 // Why stb_image must not decode this file, read from its header alone;
 // empty when it may.  The picture's size goes to *w, *h.
 static std::string header_refusal(const stbi_uc* file, int len, int max_side, int* w, int* h) {
     int n;
-    if (!stbi_info_from_memory(file, len, w, h, &n)) return stbi_failure_reason();
+    if (!stbi_info_from_memory(file, len, w, h, &n)) return stb_reason();
     // This version of the library loops forever on some run-length coded
     // HDR files, and reads past its buffer when it brings any 16-bit PNM
     // down to 8 bits.
@@ -137,7 +144,7 @@ unsigned char* _stbi_load(const char* path, int* w, int* h, int* n, int want, in
         stbi_image_free(px);
         return nullptr;
     }
-    if (!px && why->empty()) *why = stbi_failure_reason();
+    if (!px && why->empty()) *why = stb_reason();
     return px;
 }
 
@@ -262,7 +269,8 @@ int _driver_tex_load(const char* path, int* rw, int* rh, int* rtw, int* rth) {
         std::fprintf(stderr, "stbi_load failed %s - %s\n", path, why.c_str());
         return 0;
     }
-    if (_ZOV_DRIVER_TEX_LOAD_DOWNSCALE() && t.tw > 64 && t.th > 64) _driver_tex_halve(t.texels(), &t.w, &t.h, &t.tw, &t.th);
+    if (_ZOV_DRIVER_TEX_LOAD_DOWNSCALE() && t.tw > 64 && t.th > 64)
+        _driver_tex_halve(t.texels(), &t.w, &t.h, &t.tw, &t.th);
     GLuint name = _driver_tex_upload(path, t.texels(), t.tw, t.th);
     if (!name) return 0;
     *rw = t.w;

@@ -187,13 +187,22 @@ TEST(TexDecode, AFileThatCannotBeReadGivesAFixedReasonNotAStaleOne) {
 TEST(TexDecode, LoaderReportsAnUndecodableFileAndLeavesTheOutputsAlone) {
     TempDir dir;
     ASSERT_TRUE(write_file(dir / "junk.png", "this is no picture"));
+    // A critical chunk whose name starts with a zero byte: stb_image's
+    // reason for it is an empty text.
+    ASSERT_TRUE(write_png(dir / "odd.png", pattern(3, 3)));
+    std::string odd = read_file(dir / "odd.png");
+    odd.replace(odd.find("IEND"), 4, std::string("\0END", 4));
+    ASSERT_TRUE(write_file(dir / "odd.png", odd));
     int w = 7, h = 8, tw = 9, th = 10;
     Capture err(stderr);
     EXPECT_EQ(_driver_tex_load((dir / "junk.png").c_str(), &w, &h, &tw, &th), 0);
     EXPECT_EQ(_driver_tex_load((dir / "none.png").c_str(), &w, &h, &tw, &th), 0);
+    EXPECT_EQ(_driver_tex_load((dir / "odd.png").c_str(), &w, &h, &tw, &th), 0);
     std::string text = err.text();
     EXPECT_NE(text.find("stbi_load failed " + (dir / "junk.png") + " - "), std::string::npos) << text;
     EXPECT_NE(text.find("stbi_load failed " + (dir / "none.png") + " - file missing"), std::string::npos) << text;
+    EXPECT_NE(text.find("stbi_load failed " + (dir / "odd.png") + " - damaged or not a picture\n"), std::string::npos)
+        << text;
     EXPECT_EQ(w + h + tw + th, 7 + 8 + 9 + 10);
 }
 
