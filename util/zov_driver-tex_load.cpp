@@ -88,7 +88,7 @@ std::string _driver_tex_size_refusal(int w, int h, int max_side) {
 
 // True when no chunk of a PNG claims more bytes than the file has left:
 // stb_image grows its buffer to a chunk's claimed length before it finds
-// the bytes missing, gigabytes for a few damaged bytes.
+// the bytes missing, up to 2 GB asked for by a few damaged bytes.
 static bool png_chunks_fit(const stbi_uc* file, size_t len) {
     static const stbi_uc signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
     if (len < 8 || std::memcmp(file, signature, 8) != 0) return true;
