@@ -9,9 +9,9 @@
 // its text is not needed, and a file may carry megabytes of it.
 //
 // A chained file plays its parts one after the other while they keep the
-// first part's channel count and rate; a part that does not end the file
-// there.  Pages that fail their checksum are skipped, and decoding goes on
-// after a lost page.
+// first part's channel count and rate, and at most its first 64 (each part
+// keeps its decoder state).  Pages that fail their checksum are skipped, and
+// decoding goes on after a lost page.
 //
 // No state of its own; a decoder is used by one thread at a time.  Built on
 // libogg and libvorbis.

@@ -191,8 +191,9 @@ TEST_F(AudioFiles, DamagedOggFilesNeitherCrashNorHang) {
 }
 
 // A chained file plays on through parts of its first part's layout and ends
-// where the layout changes: the caller was told the first part's.
-TEST_F(AudioFiles, ChainedOggEndsWhereTheLayoutChanges) {
+// where the layout changes (the caller was told the first part's), or after
+// 64 parts (each keeps its decoder state).
+TEST_F(AudioFiles, ChainedOggEndsWhereTheLayoutChangesOrAfter64Parts) {
     const struct {
         const char* second; // sox options of the second part
         int frames;         // what plays
@@ -216,6 +217,10 @@ TEST_F(AudioFiles, ChainedOggEndsWhereTheLayoutChanges) {
         EXPECT_EQ(_driver_audio_length(stream), 2 * c.frames) << "streamed";
         driver_audio_stream_stop(stream);
     }
+    std::string many;
+    for (int i = 0; i < 70; i++) many += read_bytes(scratch("first.ogg"));
+    write_bytes(scratch("many.ogg"), many);
+    EXPECT_EQ(_driver_audio_length(driver_audio_sample_load(scratch("many.ogg").c_str())), 2 * 64 * 11025);
 }
 
 TEST_F(AudioFiles, OggDecodingGoesOnPastAMissingPage) {
