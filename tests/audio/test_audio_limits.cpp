@@ -102,9 +102,9 @@ TEST_F(AudioLimits, RatesOutsideTheRangeAreRefusedWithTheRange) {
     }
 }
 
-// A sound decoded whole may last 5 minutes: a longer one is refused before
-// it is converted, with a line that says to stream it; as an Ogg Vorbis
-// stream it plays.
+// A sound decoded whole may last 5 minutes: a longer one is refused (a WAV
+// before it is converted), with a line that says to stream it; as an Ogg
+// Vorbis stream it plays.
 TEST_F(AudioLimits, SoundsTooLongToHoldAreRefusedAndPlayAsOggStreams) {
     const std::string line = "' (longer than 300 s: a longer sound plays as an Ogg Vorbis stream)\n";
     const std::string wav = scratch("long.wav");
