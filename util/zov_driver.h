@@ -270,7 +270,8 @@ void _driver_audio_close();
 // can't be read.  Loading the same file twice gives two ids.
 int driver_audio_sample_load(const char* path);
 // A looping sound: an Ogg Vorbis path is decoded while it plays (the file is
-// read at play time), any other path is loaded as WAV.  `preload` is unused.
+// read and its headers parsed at play time, on the calling thread), any
+// other path is loaded as WAV.  `preload` is unused.
 int driver_audio_stream_load(const char* path, bool preload);
 // Adds a voice of the sound; `pan` is kept but not applied.  Ids that are 0
 // or were never handed out do nothing, here and in the three calls below.
@@ -298,7 +299,8 @@ void _driver_audio_mix(AudioPlaying* voice, int n, const float* s, float* m);
 void _driver_audio_normalize(int n, float* m);
 // The open device's SDL id (0 without a device), the number of playing
 // voices, a sound's length in work values (0 for a bad id or an unopened
-// stream), and the bytes held by sources.
+// stream, AUDIO_LENGTH_UNKNOWN for a stream that has not yet played to its
+// end), and the bytes held by sources.
 unsigned int _driver_audio_device();
 int _driver_audio_voices();
 int _driver_audio_length(int id);
