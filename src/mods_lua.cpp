@@ -303,23 +303,30 @@ ModsBase* mods_lua(ModsAPI& api) {
 
 static void _register_globals(lua_State* L);
 
-// The allocator's user value is the API object the state serves: no script
-// can reach it, while the registry, upvalues and metatables are all open to
-// the debug library, so a value kept there could be swapped for anything.
+// The allocator's user value holds the API object the state serves: no
+// script can reach it, while the registry, upvalues and metatables are all
+// open to the debug library, so a value kept there could be swapped for
+// anything.  Only growth is refused at the limit: Lua needs shrinking and
+// freeing never to fail.
 static void* _host_alloc(void* ud, void* ptr, size_t osize, size_t nsize) {
-    (void)ud;
-    (void)osize;
+    LuaHeap& heap = *static_cast<LuaHeap*>(ud);
+    size_t held = ptr ? osize : 0; // without a block, osize is a type tag
     if (nsize == 0) {
         std::free(ptr);
+        heap.used -= held;
         return nullptr;
     }
-    return std::realloc(ptr, nsize);
+    size_t cap = heap.limit + (heap.host_text ? LUA_MEMORY_RESERVE : 0);
+    if (nsize > held && heap.used - held + nsize > cap) return nullptr;
+    void* block = std::realloc(ptr, nsize);
+    if (block) heap.used = heap.used - held + nsize;
+    return block;
 }
 
 void ModsLua::lua_init() {
     _lua_modsapi = &g;
     if (L) return;
-    L = lua_newstate(_host_alloc, &g);
+    L = lua_newstate(_host_alloc, &heap);
     if (L) lua_atpanic(L, _host_panic);
     bool set_up = L && _protect(L, "lua_init", [this] {
                            luaL_openlibs(L);
@@ -397,7 +404,12 @@ void ModsLua::script(const char* s, const char* name) {
     if (!L) return;
     _lua_modsapi = &g;
     status = 0;
+    // A text may run inside a hook (a file it requires): the hook's limit
+    // holds again after it.
+    bool host_text = heap.host_text;
+    heap.host_text = true;
     _hook_status(dostring(L, s, name), "script");
+    heap.host_text = host_text;
     status = 0;
 }
 
@@ -501,9 +513,9 @@ static ModsAPI& _api(lua_State* L, int lo, int hi) {
         lua_pushliteral(L, "incorrect number of arguments");
         lua_error(L);
     }
-    void* g = nullptr;
-    lua_getallocf(L, &g);
-    return *static_cast<ModsAPI*>(g);
+    void* heap = nullptr;
+    lua_getallocf(L, &heap);
+    return *static_cast<LuaHeap*>(heap)->api;
 }
 
 // Raises the pending error, if any, with its text alone.

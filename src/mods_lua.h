@@ -12,8 +12,9 @@
 // State: `_lua_modsapi`, the API object that output is written to; set by
 // every engine as it starts and runs, cleared by that API object's
 // destructor, which also closes the game's engine if it serves that object.
-// The API object a state's globals serve is that state's allocator user
-// value, out of every script's reach.  Main thread only.
+// The API object a state's globals serve is kept with the state's memory
+// count as its allocator's user value, out of every script's reach.  Main
+// thread only.
 #pragma once
 
 #include <cstdio>
@@ -25,13 +26,32 @@
 struct lua_State;
 class ModsAPI;
 
+// The memory a state's scripts may hold.  Past it an allocation fails with
+// Lua's "not enough memory" error, reported like any script error, while the
+// rest of the program (the GL driver, the console, the log) still has room
+// to go on.  The texts the host runs itself (files, console lines) may go
+// LUA_MEMORY_RESERVE further, so that a game that has filled its memory can
+// still be mended from the console or by a reload.
+constexpr size_t LUA_MEMORY_LIMIT = (size_t)512 << 20;
+constexpr size_t LUA_MEMORY_RESERVE = (size_t)64 << 20;
+
+// What a state's allocator is given: the API object the state serves and
+// the count of the bytes the state holds.
+struct LuaHeap {
+    ModsAPI* api;
+    size_t used = 0;
+    size_t limit = LUA_MEMORY_LIMIT;
+    bool host_text = false; // a text the host runs: the reserve is open
+};
+
 class ModsLua : public ModsBase {
 public:
     ModsAPI& g;
     lua_State* L = nullptr;
     int status = 0; // 0 while healthy, else the Lua status of the last failed hook
+    LuaHeap heap;
 
-    explicit ModsLua(ModsAPI& api) : g(api) {}
+    explicit ModsLua(ModsAPI& api) : g(api), heap{&api} {}
     ~ModsLua() override { lua_deinit(); }
 
     // Opens the state with the standard libraries (without the 5.1

@@ -3,11 +3,12 @@
 #
 #   bash tools/package.sh GAME_DIR OUT_DIR
 #
-# builds the Release executable when it is missing or out of date, then fills
-# OUT_DIR with bin/tovmar2 (stripped), data/ (the runtime's own files and
-# every file of GAME_DIR), the launcher "play" and README.txt, and packs it
-# as OUT_DIR.tar.gz beside it.  A refusal is one line on standard error and
-# leaves neither OUT_DIR nor the archive behind.
+# builds the Release executable when it is missing or out of date (or takes
+# the one the environment variable ZOV_EXE names, building nothing), then
+# fills OUT_DIR with bin/tovmar2 (stripped), data/ (the runtime's own files,
+# the console font's licence and every file of GAME_DIR), the launcher "play"
+# and README.txt, and packs it as OUT_DIR.tar.gz beside it.  A refusal is one
+# line on standard error and leaves neither OUT_DIR nor the archive behind.
 set -euo pipefail
 
 me="package.sh"
@@ -49,12 +50,18 @@ finish() {
 }
 trap finish EXIT
 
-if ! { cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=Release &&
-       cmake --build "$root/build" -j "$(nproc)" --target tovmar2; } >"$build_log" 2>&1; then
-  cat "$build_log" >&2
-  refuse "the build failed (output above); fix it, or install what is missing with bash tools/install-deps.sh, and run again"
+if [ -n "${ZOV_EXE:-}" ]; then
+  [ -f "$ZOV_EXE" ] && [ -x "$ZOV_EXE" ] ||
+    refuse "ZOV_EXE=$ZOV_EXE is not an executable file; name the tovmar2 you built, or unset ZOV_EXE to build one"
+  exe=$ZOV_EXE
+else
+  if ! { cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=Release &&
+         cmake --build "$root/build" -j "$(nproc)" --target tovmar2; } >"$build_log" 2>&1; then
+    cat "$build_log" >&2
+    refuse "the build failed (output above); fix it, or install what is missing with bash tools/install-deps.sh, and run again"
+  fi
+  exe="$root/build/tovmar2"
 fi
-exe="$root/build/tovmar2"
 
 # The Debian package of each library the executable names (its NEEDED
 # entries), found through the path the dynamic loader resolves it to.  On a
@@ -81,7 +88,8 @@ if [ -e "$out_abs" ]; then made_out=emptied; else made_out=created; fi
 mkdir -p "$out_abs/bin" "$out_abs/data"
 strip -o "$out_abs/bin/tovmar2" "$exe"
 # The runtime's own files first, so that a game may bring its own versions.
-for f in api.lua console.fnt console.png black.png; do cp "$root/data/$f" "$out_abs/data/"; done
+# The console font's licence asks for its notice in every copy of the font.
+for f in api.lua console.fnt console.png black.png LICENSE-console-font.txt; do cp "$root/data/$f" "$out_abs/data/"; done
 # Links are followed: the folder must not point back into the author's files.
 cp -RL "$game_abs/." "$out_abs/data/"
 
@@ -118,6 +126,12 @@ or give play's full path: it works from any folder, for example from a
 desktop shortcut. Words after it go to the game (a relative path after -mod
 or -altdir is taken from the folder you start it in). Ctrl+Q quits, Ctrl+F toggles full screen.
 
+These keys belong to the runtime and work in every game, at any time:
+F1 opens and closes the developer console, where a line typed and entered
+runs as Lua inside the game; once the console's log holds a line (a message
+of the game or an error), a status bar stays over the bottom of the game.
+F2 clears that log, and so removes the bar. F5 restarts the game.
+
 The game saves into a hidden folder in your home directory: ~/.<name the
 game chose>, or ~/.ZovGame when it chose none.
 
@@ -130,6 +144,10 @@ and a working OpenGL driver (on Debian, Mesa's libgl1-mesa-dri or your
 graphics card's own). Without a sound card it still runs, silent; starting it
 as SDL_AUDIODRIVER=dummy ./$name/play also keeps the sound library from
 complaining on the terminal.
+
+The console's font (data/console.fnt and data/console.png) is made from
+DejaVu Sans Mono; its licence, which asks that it go with every copy, is
+data/LICENSE-console-font.txt.
 EOF
 
 tar -C "$(dirname "$out_abs")" -czf "$out_abs.tar.gz" "$name"

@@ -738,11 +738,11 @@ void _driver_audio_callback(void*, Uint8* stream, int len) {
         std::fill(a->scratch.begin(), a->scratch.end(), 0.0f);
         src->get_samples(v.cur, n, a->scratch.data());
         _driver_audio_mix(&v, n, a->scratch.data(), a->mix.data());
-        v.cur += n;
-        if (v.cur >= src->get_length()) {
-            if (v.loop) v.cur = 0;
-            else a->playing.erase(a->playing.begin() + i); // only visited voices move
-        }
+        // Asked after get_samples: a stream learns its length when it ends.
+        const long long next = (long long)v.cur + n;
+        if (next < src->get_length()) v.cur = (int)next;
+        else if (v.loop) v.cur = 0;
+        else a->playing.erase(a->playing.begin() + i); // only visited voices move
     }
     _driver_audio_normalize(n, a->mix.data());
     const int bytes = n * (int)sizeof(float);
@@ -771,7 +771,12 @@ int _driver_audio_voices() {
 }
 
 int _driver_audio_length(int id) {
-    return _audio_id_ok(_sdl_audio_data, id) ? _sdl_audio_data->sources[id]->get_length() : 0;
+    _SDL_audioData* a = _sdl_audio_data;
+    if (!_audio_id_ok(a, id)) return 0;
+    SDL_LockAudioDevice(a->dev); // a playing stream learns its length on the audio thread
+    int len = a->sources[id]->get_length();
+    SDL_UnlockAudioDevice(a->dev);
+    return len;
 }
 
 unsigned long _driver_audio_memused() { return _sdl_audio_data ? _sdl_audio_data->memused.load() : 0; }

@@ -66,9 +66,64 @@ void _driver_tex_halve(unsigned char* px, int* w, int* h, int* tw, int* th) {
     }
 }
 
+// ====== Limits ======
+
+std::string _driver_tex_size_refusal(int w, int h, int max_side) {
+    char why[128];
+    long long tw = _driver_tex_side(w), th = _driver_tex_side(h);
+    if (w <= 0 || h <= 0) {
+        std::snprintf(why, sizeof why, "picture is %dx%d, it has no pixels", w, h);
+    } else if (w > max_side || h > max_side) {
+        std::snprintf(why, sizeof why, "picture is %dx%d, larger than %dx%d", w, h, max_side, max_side);
+    } else if (tw * th > ZOV_TEX_MAX_TEXELS) {
+        std::snprintf(why, sizeof why, "picture is %dx%d, its %lldx%lld texture has more than %lld texels", w, h,
+                      tw, th, ZOV_TEX_MAX_TEXELS);
+    } else {
+        return "";
+    }
+    return why;
+}
+
 // ====== Decoding ======
 
-unsigned char* _stbi_load(const char* path, int* w, int* h, int* n, int want, const char** why) {
+// True when no chunk of a PNG claims more bytes than the file has left:
+// stb_image grows its buffer to a chunk's claimed length before it finds
+// the bytes missing, up to 2 GB asked for by a few damaged bytes.
+static bool png_chunks_fit(const stbi_uc* file, size_t len) {
+    static const stbi_uc signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
+    if (len < 8 || std::memcmp(file, signature, 8) != 0) return true;
+    for (size_t at = 8; len - at >= 12;) {
+        const stbi_uc* c = file + at;
+        size_t chunk = ((size_t)c[0] << 24) | ((size_t)c[1] << 16) | ((size_t)c[2] << 8) | c[3];
+        if (chunk > len - at - 12) return false; // 12: length, type and checksum
+        at += 12 + chunk;
+    }
+    return true;
+}
+
+// stb_image's reason for its last failure.  Some of its failures record
+// none, or an empty one, which would leave the log line without a reason.
+static std::string stb_reason() {
+    const char* r = stbi_failure_reason();
+    return r && *r ? r : "damaged or not a picture";
+}
+
+// Why stb_image must not decode this file, read from its header alone;
+// empty when it may.  The picture's size goes to *w, *h.
+static std::string header_refusal(const stbi_uc* file, int len, int max_side, int* w, int* h) {
+    int n;
+    if (!stbi_info_from_memory(file, len, w, h, &n)) return stb_reason();
+    // This version of the library loops forever on some run-length coded
+    // HDR files, and reads past its buffer when it brings any 16-bit PNM
+    // down to 8 bits.
+    if (stbi_is_hdr_from_memory(file, len)) return "HDR pictures are not supported";
+    bool pnm = len >= 2 && file[0] == 'P' && (file[1] == '5' || file[1] == '6');
+    if (pnm && stbi_is_16_bit_from_memory(file, len)) return "16-bit PNM pictures are not supported";
+    if (!png_chunks_fit(file, (size_t)len)) return "a PNG chunk runs past the end of the file";
+    return _driver_tex_size_refusal(*w, *h, max_side);
+}
+
+unsigned char* _stbi_load(const char* path, int* w, int* h, int* n, int want, int max_side, std::string* why) {
     int len = 0;
     void* file = driver_file_alloc(path, &len);
     if (!file) {
@@ -76,10 +131,48 @@ unsigned char* _stbi_load(const char* path, int* w, int* h, int* n, int want, co
         *why = "file missing, empty or unreadable";
         return nullptr;
     }
-    unsigned char* px = stbi_load_from_memory((const stbi_uc*)file, len, w, h, n, want);
+    const stbi_uc* bytes = (const stbi_uc*)file;
+    int hw = 0, hh = 0;
+    *why = header_refusal(bytes, len, max_side, &hw, &hh);
+    unsigned char* px = why->empty() ? stbi_load_from_memory(bytes, len, w, h, n, want) : nullptr;
     std::free(file);
-    if (!px) *why = stbi_failure_reason();
+    if (px && (*w != hw || *h != hh)) {
+        // The checks above hold only for the size the header gave.
+        char text[96];
+        std::snprintf(text, sizeof text, "decoded as %dx%d, its header says %dx%d", *w, *h, hw, hh);
+        *why = text;
+        stbi_image_free(px);
+        return nullptr;
+    }
+    if (!px && why->empty()) *why = stb_reason();
     return px;
+}
+
+TexPixels::~TexPixels() {
+    std::free(padded);
+    stbi_image_free(decoded);
+}
+
+bool _driver_tex_pixels(const char* path, int max_side, TexPixels* out, std::string* why) {
+    int n;
+    out->decoded = _stbi_load(path, &out->w0, &out->h0, &n, 4, max_side, why);
+    if (!out->decoded) return false;
+    _driver_tex_premultiply(out->decoded, (size_t)out->w0 * out->h0);
+    out->w = out->w0;
+    out->h = out->h0;
+    out->tw = _driver_tex_side(out->w);
+    out->th = _driver_tex_side(out->h);
+    if (out->tw != out->w || out->th != out->h) {
+        out->padded = _driver_tex_pad(out->decoded, out->w, out->h, out->tw, out->th);
+        if (!out->padded) {
+            *why = "no memory for a " + std::to_string(out->tw) + "x" + std::to_string(out->th) + " texture";
+            return false;
+        }
+        // Freed before the upload, which makes GL's own copy.
+        stbi_image_free(out->decoded);
+        out->decoded = nullptr;
+    }
+    return true;
 }
 
 // ====== Filters and GL version ======
@@ -161,34 +254,30 @@ static GLuint _driver_tex_upload(const char* path, const unsigned char* px, int 
     return name;
 }
 
+// GL's largest texture side, within ZOV_TEX_MAX_SIDE; that limit alone
+// without a context.
+static int tex_max_side() {
+    GLint gl = 0;
+    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &gl);
+    return gl > 0 && gl < ZOV_TEX_MAX_SIDE ? gl : ZOV_TEX_MAX_SIDE;
+}
+
 int _driver_tex_load(const char* path, int* rw, int* rh, int* rtw, int* rth) {
-    int w0, h0, n;
-    const char* why = "";
-    unsigned char* px = _stbi_load(path, &w0, &h0, &n, 4, &why);
-    if (!px) {
-        std::fprintf(stderr, "stbi_load failed %s - %s\n", path, why);
+    TexPixels t;
+    std::string why;
+    if (!_driver_tex_pixels(path, tex_max_side(), &t, &why)) {
+        std::fprintf(stderr, "stbi_load failed %s - %s\n", path, why.c_str());
         return 0;
     }
-    _driver_tex_premultiply(px, (size_t)w0 * h0);
-    int w = w0, h = h0, tw = _driver_tex_side(w0), th = _driver_tex_side(h0);
-    unsigned char* buf = px;
-    if (tw != w || th != h) {
-        buf = _driver_tex_pad(px, w, h, tw, th);
-        if (!buf) {
-            std::fprintf(stderr, "driver_tex_load: no memory for a %dx%d texture for %s\n", tw, th, path);
-            stbi_image_free(px);
-            return 0;
-        }
-    }
-    if (_ZOV_DRIVER_TEX_LOAD_DOWNSCALE() && tw > 64 && th > 64) _driver_tex_halve(buf, &w, &h, &tw, &th);
-    GLuint name = _driver_tex_upload(path, buf, tw, th);
-    if (buf != px) std::free(buf);
-    stbi_image_free(px);
+    if (_ZOV_DRIVER_TEX_LOAD_DOWNSCALE() && t.tw > 64 && t.th > 64)
+        _driver_tex_halve(t.texels(), &t.w, &t.h, &t.tw, &t.th);
+    GLuint name = _driver_tex_upload(path, t.texels(), t.tw, t.th);
     if (!name) return 0;
-    *rw = w;
-    *rh = h;
-    *rtw = tw;
-    *rth = th;
-    std::fprintf(stderr, "loaded %s as %d (%d,%d)->(%d,%d):(%d,%d)\n", path, (int)name, w0, h0, w, h, tw, th);
+    *rw = t.w;
+    *rh = t.h;
+    *rtw = t.tw;
+    *rth = t.th;
+    std::fprintf(stderr, "loaded %s as %d (%d,%d)->(%d,%d):(%d,%d)\n", path, (int)name, t.w0, t.h0, t.w, t.h, t.tw,
+                 t.th);
     return (int)name;
 }

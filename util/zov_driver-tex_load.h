@@ -1,13 +1,15 @@
 // zov_driver-tex_load: the texture loader: one picture file becomes one
 // OpenGL texture.
 //
-// The file is read whole and decoded by stb_image from memory, so its
-// content, not its extension, decides the format.  The pixels are
-// premultiplied by alpha, padded into a power-of-two texture (sides 64 to
-// 4096; wider pictures keep their size) with copies of its edges, halved on
-// small devices and uploaded with the filters that the GL version and the
-// script's "filter" parameter allow.  The pixel steps are pure functions
-// below, so they can be checked without a window.
+// The file is read whole and its header asked by stb_image for the kind and
+// size of the picture; what no texture can hold, and the kinds this version
+// of the library crashes or hangs on, are refused before any decoding.  The
+// picture is then decoded from memory (its content, not its extension,
+// decides the format), premultiplied by alpha, padded into a power-of-two
+// texture (sides 64 to 4096; wider pictures keep their size) with copies of
+// its edges, halved on small devices and uploaded with the filters that the
+// GL version and the script's "filter" parameter allow.  Everything before
+// the upload works without GL, so it can be checked without a window.
 //
 // No state of its own.  Main thread only, with the window's GL context
 // current.  Reached through the driver's `driver_tex_load` (zov_driver.h),
@@ -17,6 +19,7 @@
 #include <GL/gl.h>
 
 #include <cstddef>
+#include <string>
 
 // ====== Pixel pipeline (pure) ======
 // Pixels are RGBA bytes, rows top to bottom, no row padding.
@@ -28,7 +31,7 @@ void _driver_tex_premultiply(unsigned char* px, size_t texels);
 // is not smaller than v; v itself above 4096.
 int _driver_tex_side(int v);
 // A new tw x th buffer (malloc'ed, the caller frees it) with the w x h
-// picture in its top-left corner and its edges carried into the padding:
+// picture (w, h at least 1, at most tw, th) in its top-left corner and its edges carried into the padding:
 // the last column to the right, the last row (corner included) downwards.
 // A filter that reaches past the picture's right or bottom edge, magnified
 // or at any mipmap level, then meets the edge colour, as clamping gives at
@@ -40,12 +43,48 @@ unsigned char* _driver_tex_pad(const unsigned char* px, int w, int h, int tw, in
 // halved (odd remainders dropped).
 void _driver_tex_halve(unsigned char* px, int* w, int* h, int* tw, int* th);
 
+// ====== Limits ======
+
+// The longest side a picture may have, even where GL allows more.
+const int ZOV_TEX_MAX_SIDE = 16384;
+// The most texels a texture may have: those of 4096 x 4096, 64 MiB as RGBA.
+// Decoding, padding and GL's own copy each hold about one such buffer, so
+// the largest picture stays far below a gigabyte, and the registry's memory
+// estimate (16/3 bytes a texel, in 32-bit arithmetic) cannot overflow.
+const long long ZOV_TEX_MAX_TEXELS = 4096LL * 4096;
+
+// Why a w x h picture cannot become a texture whose sides are at most
+// max_side and whose padded size holds at most ZOV_TEX_MAX_TEXELS; empty
+// when it can.
+std::string _driver_tex_size_refusal(int w, int h, int max_side);
+
 // ====== Decoding ======
 
-// The whole file decoded by stb_image to `want` channels; null when the file
-// cannot be read or does not decode, with the reason in *why.  Free the
-// result with stbi_image_free.
-unsigned char* _stbi_load(const char* path, int* w, int* h, int* n, int want, const char** why);
+// The whole file decoded by stb_image to `want` channels, once its header
+// shows a picture that stb_image decodes safely and that fits a texture of
+// sides at most max_side; null when the file cannot be read, is refused or
+// does not decode, with the reason in *why.  A refused file is never
+// decoded.  Free the result with stbi_image_free.
+unsigned char* _stbi_load(const char* path, int* w, int* h, int* n, int want, int max_side, std::string* why);
+
+// One picture ready for upload: decoded, premultiplied and padded to its
+// texture's sides.  Owns its pixels.
+struct TexPixels {
+    int w0 = 0, h0 = 0;               // the size as decoded
+    int w = 0, h = 0, tw = 0, th = 0; // the picture and its texture
+    unsigned char* decoded = nullptr; // stb_image's pixels, freed once padded
+    unsigned char* padded = nullptr;  // the padded copy, when the sides differ
+    unsigned char* texels() const { return padded ? padded : decoded; }
+    TexPixels() = default;
+    TexPixels(const TexPixels&) = delete;
+    TexPixels& operator=(const TexPixels&) = delete;
+    ~TexPixels();
+};
+// What the loader does to the file at `path` before halving and upload,
+// with texture sides of at most max_side.  False, with the reason in *why,
+// when the file cannot be read, is refused, does not decode or finds no
+// memory.
+bool _driver_tex_pixels(const char* path, int max_side, TexPixels* out, std::string* why);
 
 // ====== Filters and GL version ======
 

@@ -1,9 +1,11 @@
 #include "zov_driver.h"
 #include "zov_printf.h"
 
+#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cstdarg>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -12,10 +14,12 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <pwd.h>
-#include <signal.h>
 #include <spawn.h>
+#include <sys/file.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
 
 extern char** environ;
@@ -320,16 +324,20 @@ int _driver_std_load(const char* path, void* buf, int len) {
 }
 
 // ====== Saving ======
-// A save writes a temporary file beside the document and renames it over the
-// document only once every byte is on disk, so a reader sees the old
-// document or the new one, never a torn one.
+// A save writes a temporary file beside the document, renames it over the
+// document only once every byte is on disk, then syncs the folder so that
+// the new name survives a power loss too.  A reader sees the old document or
+// the new one, never a torn one.
 //
-// Temporary files are named ".<document>.<pid>.saving" and created
-// exclusively: each process has its own, so two processes saving one
-// document never touch each other's.  A process killed half-way leaves at
-// most its one file per document; the next save of that document removes
-// those whose process is gone.  No other name is ever removed, so a user's
-// ".<document>.saving" is safe.
+// Temporary files are named ".<hash>.<random>.saving": the 64-bit FNV-1a
+// hash of the document's file name and 64 random bits, each as 16 lower-case
+// hex digits.  The name fits beside a document of any name length, and owes
+// nothing to the process id, which processes in other PID namespaces
+// (containers sharing one home) reuse.  It is created exclusively and
+// locked (flock, which every namespace on the machine sees) until the
+// rename.  A process killed half-way leaves its file unlocked; the next
+// save of that document removes the regular files of exactly its name form
+// whose lock it can take, and nothing else.
 
 // The file a save replaces: `path` with its symbolic links followed, so the
 // link stays a link and its target gets the new contents.  Empty, with *err
@@ -351,36 +359,104 @@ static std::string _driver_save_target(const char* path, int* err) {
     return "";
 }
 
-// The process id in `entry` when it names a temporary file of document
-// `base`, ".<base>.<digits>.saving"; else 0.
-static pid_t _driver_save_tmp_pid(const char* entry, const std::string& base) {
-    std::string head = "." + base + ".";
-    if (std::strncmp(entry, head.c_str(), head.size()) != 0) return 0;
-    const char* digits = entry + head.size();
-    if (*digits < '0' || *digits > '9') return 0; // strtol would take blanks and signs
-    char* end = nullptr;
-    long pid = std::strtol(digits, &end, 10);
-    return std::strcmp(end, ".saving") == 0 && pid > 0 && pid <= INT_MAX ? (pid_t)pid : 0;
+static std::string _driver_hex64(uint64_t v) {
+    char hex[17];
+    std::snprintf(hex, sizeof hex, "%016llx", (unsigned long long)v);
+    return hex;
 }
 
-// Removes the temporary files of document `base` in `dir` ("" for the
-// working directory, else ending in '/') whose process is gone: those of
-// other ids with no such process, and this process's own (a process saves
-// on one thread, so its file was left by a gone process with the same id).
-// Only regular files go.
-static void _driver_save_sweep(const std::string& dir, const std::string& base) {
-    DIR* d = opendir(dir.empty() ? "." : dir.c_str());
+// ".<hash>.": how the temporary files of document `name` begin.
+static std::string _driver_save_head(const std::string& name) {
+    uint64_t h = 0xcbf29ce484222325u;
+    for (unsigned char c : name) h = (h ^ c) * 0x100000001b3u;
+    return "." + _driver_hex64(h) + ".";
+}
+
+// 64 bits that differ between processes and calls.  Where the random source
+// is refused (some sandboxes) the clock stands in: the name is created
+// exclusively and a taken one is passed over, so a repeat costs a retry.
+static uint64_t _driver_save_random() {
+    struct timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    uint64_t r = (uint64_t)now.tv_sec * 1000000000u + (uint64_t)now.tv_nsec;
+    (void)!getrandom(&r, sizeof r, GRND_NONBLOCK);
+    return r;
+}
+
+// Whether `entry` is a temporary file name that begins with `head`.
+static bool _driver_save_is_tmp(const char* entry, const std::string& head) {
+    if (std::strncmp(entry, head.c_str(), head.size()) != 0) return false;
+    const char* random = entry + head.size();
+    for (int i = 0; i < 16; i++) {
+        if (!std::isdigit((unsigned char)random[i]) && (random[i] < 'a' || random[i] > 'f')) return false;
+    }
+    return std::strcmp(random + 16, ".saving") == 0;
+}
+
+// Whether `name` in the folder `at` is still the file open as `fd`: a lock
+// proves something only about the file that bears the name.
+static bool _driver_names_file(int at, const char* name, int fd) {
+    struct stat open_file, named;
+    return fstat(fd, &open_file) == 0 && fstatat(at, name, &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+           open_file.st_dev == named.st_dev && open_file.st_ino == named.st_ino;
+}
+
+// Removes the abandoned temporary files beginning with `head` in `dir`
+// (ending in '/').  Opened without blocking, in case a pipe took the name;
+// locked shared, which a read-only descriptor may take on every filesystem
+// and a save under way refuses.  A file this user cannot open stays.
+static void _driver_save_sweep(const std::string& dir, const std::string& head) {
+    DIR* d = opendir(dir.c_str());
     if (!d) return;
-    pid_t self = getpid();
     while (struct dirent* e = readdir(d)) {
-        pid_t pid = _driver_save_tmp_pid(e->d_name, base);
-        if (pid <= 0 || (pid != self && (kill(pid, 0) == 0 || errno != ESRCH))) continue;
         struct stat st;
-        if (fstatat(dirfd(d), e->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode)) {
+        if (!_driver_save_is_tmp(e->d_name, head) || fstatat(dirfd(d), e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 ||
+            !S_ISREG(st.st_mode)) {
+            continue;
+        }
+        int fd = openat(dirfd(d), e->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0) continue;
+        if (flock(fd, LOCK_SH | LOCK_NB) == 0 && _driver_names_file(dirfd(d), e->d_name, fd)) {
             unlinkat(dirfd(d), e->d_name, 0);
         }
+        close(fd);
     }
     closedir(d);
+}
+
+// Creates and locks a new temporary file beginning with `head` in `dir`,
+// its name into *tmp.  The descriptor, or -1 with *err set.
+static int _driver_save_create(const std::string& dir, const std::string& head, mode_t mode, std::string* tmp,
+                               int* err) {
+    for (int tries = 0; tries < 8; tries++) {
+        *tmp = dir + head + _driver_hex64(_driver_save_random()) + ".saving";
+        int fd = open(tmp->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+        if (fd < 0 && errno == EEXIST) continue;
+        if (fd < 0) {
+            *err = errno;
+            return -1;
+        }
+        // Another save's sweep may have come between the making and the
+        // lock: it then holds the lock, or has removed the name, and the file
+        // is its to remove.  A filesystem without locks fails every lock,
+        // the sweep's too, so the file is used as it is.
+        bool locked = flock(fd, LOCK_EX | LOCK_NB) == 0 || errno != EWOULDBLOCK;
+        if (locked && _driver_names_file(AT_FDCWD, tmp->c_str(), fd)) return fd;
+        close(fd);
+    }
+    *err = EEXIST;
+    return -1;
+}
+
+// Makes a rename in `dir` durable.  A folder this user may not read cannot
+// be synced, nor one on a filesystem that syncs no folders (EINVAL); the
+// save then stands as it is.
+static int _driver_sync_dir(const std::string& dir) {
+    int fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return 0;
+    int err = fsync(fd) != 0 && errno != EINVAL ? errno : 0;
+    close(fd);
+    return err;
 }
 
 // Makes the file hold exactly len bytes of buf, gives it the owner, group
@@ -462,26 +538,26 @@ static int _driver_std_replace(const char* path, const void* buf, int len) {
     struct stat old;
     bool exists = stat(target.c_str(), &old) == 0;
     size_t base = target.rfind('/') + 1; // npos + 1 == 0: no directory part
-    std::string dir = target.substr(0, base), name = target.substr(base);
-    _driver_save_sweep(dir, name);
-    std::string tmp = dir + "." + name + "." + std::to_string(getpid()) + ".saving";
+    std::string dir = base ? target.substr(0, base) : "./", head = _driver_save_head(target.substr(base)), tmp;
+    _driver_save_sweep(dir, head);
     // Private until it has the old file's mode; a new document gets the
     // usual mode through the umask.
-    int fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, exists ? 0600 : 0666);
+    int fd = _driver_save_create(dir, head, exists ? 0600 : 0666, &tmp, &err);
     if (fd < 0) {
-        err = errno;
         // No temporary file can be made (the directory is not writable by
-        // this user, or full), but the document itself may still be.  Not
-        // on EEXIST: someone else holds the name, and a rewrite could tear
-        // the document under another save.
+        // this user, or has no room for another file), but the document
+        // itself may still be.  Not on EEXIST: a rewrite could tear the
+        // document under other saves.
         if (err == EEXIST || !exists || !S_ISREG(old.st_mode)) return err;
         return _driver_save_in_place(target, buf, (size_t)len);
     }
     err = _driver_put(fd, buf, (size_t)len, exists ? &old : nullptr);
-    if (close(fd) != 0 && !err) err = errno;
     if (!err && std::rename(tmp.c_str(), target.c_str()) != 0) err = errno;
     if (err) unlink(tmp.c_str());
-    return err;
+    // Closed (and unlocked) only now, so that no sweep takes the file before
+    // the rename.  The bytes are synced already: nothing is left to fail.
+    close(fd);
+    return err ? err : _driver_sync_dir(dir);
 }
 
 int _driver_std_save(const char* path, const void* buf, int len) {

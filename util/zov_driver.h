@@ -154,15 +154,18 @@ int driver_file_load(const char* path, void* buf, int len);
 std::string driver_file_load(const char* path);
 // Replaces the file with len bytes of buf, all or nothing: the old file stays
 // untouched unless the new one was written completely, also while other
-// processes save it.  The new file keeps the old one's mode (and owner and
+// processes (in any PID namespace) save it, and 0 means the new file and its
+// name are on disk.  The new file keeps the old one's mode (and owner and
 // group, where the process may set them); a symbolic link stays and its
-// target is replaced.  No file but the document and this process's own
-// temporary ones is touched.  When no temporary file can be made beside the
-// document but the document is writable, it is rewritten in place, and a
-// failed rewrite puts the old bytes back (only a kill during it can tear the
-// document).  Returns 0 when saved, else the errno value that says why not
-// (EINVAL for a null buffer or a negative length); it writes no line, the
-// caller reports the failure.
+// target is replaced.  No file but the document and the abandoned temporary
+// files of saves of it (".<hash>.<random>.saving", unlocked) is touched.
+// When no temporary file can be made beside the document (a folder this user
+// may not write, or with no room for another file) but the document is
+// writable, it is rewritten in place, and a failed rewrite puts the old bytes
+// back (only a kill or power loss during it can tear the document).  Returns
+// 0 when saved, else the errno value that says why not (EINVAL for a null
+// buffer or a negative length); it writes no line, the caller reports the
+// failure.
 int driver_file_save(const char* path, const void* buf, int len);
 
 bool driver_data_exists(const char* name);
@@ -269,7 +272,8 @@ void _driver_audio_close();
 // can't be read.  Loading the same file twice gives two ids.
 int driver_audio_sample_load(const char* path);
 // A looping sound: an Ogg Vorbis path is decoded while it plays (the file is
-// read at play time), any other path is loaded as WAV.  `preload` is unused.
+// read and its headers parsed at play time, on the calling thread), any
+// other path is loaded as WAV.  `preload` is unused.
 int driver_audio_stream_load(const char* path, bool preload);
 // Adds a voice of the sound; `pan` is kept but not applied.  Ids that are 0
 // or were never handed out do nothing, here and in the three calls below.
@@ -297,7 +301,8 @@ void _driver_audio_mix(AudioPlaying* voice, int n, const float* s, float* m);
 void _driver_audio_normalize(int n, float* m);
 // The open device's SDL id (0 without a device), the number of playing
 // voices, a sound's length in work values (0 for a bad id or an unopened
-// stream), and the bytes held by sources.
+// stream, AUDIO_LENGTH_UNKNOWN for a stream that has not yet played to its
+// end), and the bytes held by sources.
 unsigned int _driver_audio_device();
 int _driver_audio_voices();
 int _driver_audio_length(int id);

@@ -333,10 +333,19 @@ void _font_draw(int font, const char* line, float x, float y, int len) {
     float su, sv;
     if (name == 0 || !page_texel(f, &su, &sv)) return; // no page: draw nothing, not solid boxes
     gfx_batch_flush(); // quads queued before the text go under it
-    gfx_tex_bind(name);
     glVertexPointer(2, GL_FLOAT, 0, pos);
     glTexCoordPointer(2, GL_FLOAT, 0, tco);
+    // Glyphs are judged as pictures are: a run in which none is shrunk
+    // draws with the page's magnification filter both ways, so "nearest"
+    // text keeps whole texels at any position; shrunk text keeps mipmaps.
     int n = 0;
+    bool unshrunk = true;
+    auto draw_run = [&] {
+        gfx_tex_bind(name, unshrunk);
+        glDrawArrays(GL_TRIANGLES, 0, 6 * n);
+        n = 0;
+        unshrunk = true;
+    };
     for (int i = 0; len < 0 ? line[i] != 0 : i < len; i++) {
         const unsigned char c = (unsigned char)line[i];
         const GfxRect& r = f.rects[c];
@@ -345,18 +354,16 @@ void _font_draw(int font, const char* line, float x, float y, int len) {
         GfxRect d(x + s.x * f.scale, y + s.y * f.scale, r.w * f.scale, r.h * f.scale);
         x += s.w * f.scale; // a glyph clipped away still advances
         if (!_gfx_clip(&d, &t)) continue;
+        unshrunk = unshrunk && gfx_tex_unshrunk(name, d.w, d.h, t.w, t.h);
         const float x0 = d.x, y0 = d.y, x1 = d.x + d.w, y1 = d.y + d.h;
         const float u0 = t.x, v0 = t.y, u1 = t.x + t.w, v1 = t.y + t.h;
         const float p[12] = {x0, y0, x1, y0, x0, y1, x0, y1, x1, y0, x1, y1};
         const float q[12] = {u0, v0, u1, v0, u0, v1, u0, v1, u1, v0, u1, v1};
         std::memcpy(pos + n * 12, p, sizeof p);
         std::memcpy(tco + n * 12, q, sizeof q);
-        if (++n == BATCH) {
-            glDrawArrays(GL_TRIANGLES, 0, 6 * n);
-            n = 0;
-        }
+        if (++n == BATCH) draw_run();
     }
-    if (n) glDrawArrays(GL_TRIANGLES, 0, 6 * n);
+    if (n) draw_run();
 }
 
 // ====== Text editing queries ======

@@ -89,21 +89,29 @@ void colour_apply(const unsigned char* c) {
     glColor4ubv(c);
 }
 
-// Whether the quad (vertices v, texture coordinates c) shows at most one
-// texel a window pixel, across and down, in the view that gfx_ortho loaded
-// (widget translations do not scale).
-bool is_unshrunk(const TexFilters& t, const float* v, const float* c) {
+// How many texels more than window pixels a quad may show along a side
+// and still count as unshrunk.  A side's length in floats, (y + 16) - y,
+// comes out a hair short at many small coordinates (15.999999 at y = 0.3);
+// that rounding, at most half a float step of the far edge times the view
+// scale, stays below the margin for view coordinates under 262144 / scale
+// (65536 at scale 4).  No real shrinking is as slight.
+const float SHRINK_MARGIN = 1.0f / 64;
+
+// Whether a quad w x h view units large that shows the texture span
+// uw x vh (fractions of the texture) shows at most one texel a window
+// pixel, across and down, in the view that gfx_ortho loaded (widget
+// translations do not scale).
+bool is_unshrunk(const TexFilters& t, float w, float h, float uw, float vh) {
     const float px = _gfx ? _gfx->ortho_px : 0;
-    return std::fabs(c[4] - c[0]) * (float)t.w <= px * std::fabs(v[4] - v[0]) &&
-           std::fabs(c[3] - c[1]) * (float)t.h <= px * std::fabs(v[3] - v[1]);
+    return std::fabs(uw) * (float)t.w <= px * std::fabs(w) + SHRINK_MARGIN &&
+           std::fabs(vh) * (float)t.h <= px * std::fabs(h) + SHRINK_MARGIN;
 }
 
 // Queues one strip of four vertices (v, texture coordinates c) of texture
 // `name`, drawing the queue first when it is full, holds another texture,
 // or needs the other minification filter.
 void batch_add(int name, const float* v, const float* c) {
-    const TexFilters* t = filters_of(name);
-    const bool unshrunk = t && is_unshrunk(*t, v, c);
+    const bool unshrunk = gfx_tex_unshrunk(name, v[4] - v[0], v[3] - v[1], c[4] - c[0], c[3] - c[1]);
     if (batch.quads == GFX_BATCH_QUADS || (batch.quads && (batch.name != name || batch.unshrunk != unshrunk)))
         gfx_batch_flush();
     batch.name = name;
@@ -135,7 +143,7 @@ void clipped_strip(int name, GfxRect d, GfxRect t) {
 void free_strip(int name, const float* v, const float* c) {
     if (name == 0) return;
     gfx_batch_flush();
-    gfx_tex_bind(name);
+    gfx_tex_bind(name, false);
     glVertexPointer(3, GL_FLOAT, 0, v);
     glTexCoordPointer(2, GL_FLOAT, 0, c);
     glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
@@ -370,7 +378,12 @@ void gfx_tex_filter(int name, int tw, int th, int min_filter, int mag_filter) {
     filters[name] = TexFilters{tw, th, min_filter, mag_filter, min_filter};
 }
 
-void gfx_tex_bind(int name) { bind(name, filters_of(name), false); }
+bool gfx_tex_unshrunk(int name, float w, float h, float uw, float vh) {
+    const TexFilters* t = filters_of(name);
+    return t && is_unshrunk(*t, w, h, uw, vh);
+}
+
+void gfx_tex_bind(int name, bool unshrunk) { bind(name, filters_of(name), unshrunk); }
 
 void gfx_tex_delete(int name) {
     GLuint n = (GLuint)name;

@@ -98,16 +98,23 @@ void gfx_set_color(unsigned char r, unsigned char g, unsigned char b, unsigned c
 // The module records the size and the two filters of each texture that it
 // sets up, so drawing never asks GL for them.  A run of quads of which none
 // is shrunk (at most one texel a window pixel, across and down, in the view
-// that gfx_ortho loaded) is drawn with the magnification filter both ways:
-// so a "nearest" picture at its own size or larger shows whole texels
-// wherever it lands.  Shrunk runs keep the minification filter.  Textures
-// that were not set up here keep whatever filters they have.
+// that gfx_ortho loaded, give or take a rounding margin far below a pixel)
+// is drawn with the magnification filter both ways: so a "nearest" picture
+// or text at its own size or larger shows whole texels wherever it lands.
+// Shrunk runs keep the minification filter.  Textures that were not set up
+// here keep whatever filters they have.
 
 // Binds the texture and gives it the two filters, recorded with its size
 // (tw x th texels).
 void gfx_tex_filter(int name, int tw, int th, int min_filter, int mag_filter);
-// Binds the texture, with its own filters, for a draw of the caller's own.
-void gfx_tex_bind(int name);
+// Whether a quad of texture `name`, w x h view units large and showing the
+// span uw x vh of it (fractions of the texture), is unshrunk as above;
+// false for a texture not set up here.
+bool gfx_tex_unshrunk(int name, float w, float h, float uw, float vh);
+// Binds the texture for a run of quads of the caller's own: with the
+// magnification filter both ways when `unshrunk` (every quad of the run
+// passed gfx_tex_unshrunk), else with its own filters.
+void gfx_tex_bind(int name, bool unshrunk);
 // Deletes the texture and the record of it.
 void gfx_tex_delete(int name);
 // For gfx_init, with a new context: no texture recorded, the colour opaque

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "zov_driver-snd_load.h"
 #include "zov_driver.h"
 
 namespace audio_test {
@@ -99,6 +100,49 @@ inline int16_t s16(float v) {
     return out;
 }
 
+inline std::string read_bytes(const std::string& path) {
+    std::string bytes;
+    if (FILE* f = std::fopen(path.c_str(), "rb")) {
+        char buf[65536];
+        for (size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;) bytes.append(buf, n);
+        std::fclose(f);
+    }
+    return bytes;
+}
+
+inline void write_bytes(const std::string& path, const std::string& bytes) {
+    FILE* f = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(f, nullptr) << path;
+    std::fwrite(bytes.data(), 1, bytes.size(), f);
+    std::fclose(f);
+}
+
+// The pages of an Ogg file, each whole as it stands in the file.
+inline std::vector<std::string> ogg_pages(const std::string& file) {
+    std::vector<std::string> pages;
+    for (size_t at = 0; at + 27 <= file.size() && file.compare(at, 4, "OggS") == 0;) {
+        const size_t segments = (unsigned char)file[at + 26];
+        size_t size = 27 + segments;
+        for (size_t i = 0; i < segments; i++) size += (unsigned char)file[at + 27 + i];
+        pages.push_back(file.substr(at, size));
+        at += size;
+    }
+    return pages;
+}
+
+// Sets the checksum of a page whose bytes a test changed: the Ogg CRC-32
+// (polynomial 0x04c11db7, no reflection) over the page with its checksum
+// field zeroed.
+inline void ogg_fix_crc(std::string& page) {
+    page.replace(22, 4, 4, '\0');
+    uint32_t crc = 0;
+    for (unsigned char b : page) {
+        crc ^= (uint32_t)b << 24;
+        for (int k = 0; k < 8; k++) crc = (crc & 0x80000000u) ? (crc << 1) ^ 0x04c11db7u : crc << 1;
+    }
+    for (int k = 0; k < 4; k++) page[22 + k] = (char)(crc >> (8 * k));
+}
+
 // Number of sign changes of one channel of interleaved stereo values.
 inline int zero_crossings(const std::vector<int16_t>& v, int channel) {
     int n = 0;
@@ -125,6 +169,17 @@ protected:
         _driver_audio_callback(nullptr, (unsigned char*)out.data(), values * 2);
         SDL_UnlockAudioDevice(_driver_audio_device());
         return out;
+    }
+
+    // Callbacks while a playing stream has not yet reached its end (which
+    // tells its length), at most `most` values: what they wrote.
+    std::vector<int16_t> first_pass(int id, int most = 2 * 44100 * 10) {
+        std::vector<int16_t> all;
+        while (_driver_audio_length(id) == AUDIO_LENGTH_UNKNOWN && (int)all.size() < most) {
+            std::vector<int16_t> b = callback();
+            all.insert(all.end(), b.begin(), b.end());
+        }
+        return all;
     }
 
     // Callbacks until `values` device values are collected.

@@ -45,8 +45,12 @@ TEST(TexPixels, SidesComeFromTheTableOrStayAbove4096) {
 }
 
 TEST(TexPixels, PaddingPutsThePictureTopLeftAndCarriesItsEdgesOut) {
-    // Wide, tall, one texel, and a side already a power of two.
-    const int cases[][4] = {{100, 30, 128, 64}, {3, 70, 64, 128}, {1, 1, 64, 64}, {64, 5, 64, 64}};
+    // Wide, tall, one texel; one side already a power of two (the last row
+    // or column then ends the buffer, so a copy one texel too long shows);
+    // one column, one row; no padding at all; a side past the table.
+    const int cases[][4] = {{100, 30, 128, 64}, {3, 70, 64, 128},  {1, 1, 64, 64},      {64, 5, 64, 64},
+                            {100, 64, 128, 64}, {64, 100, 64, 128}, {1, 64, 64, 64},     {64, 1, 64, 64},
+                            {1, 200, 64, 256},  {64, 64, 64, 64},   {4097, 2, 4097, 64}, {2, 4097, 64, 4097}};
     for (const auto& c : cases) {
         const int w = c[0], h = c[1], tw = c[2], th = c[3];
         Pixels p = pattern(w, h);
@@ -63,6 +67,31 @@ TEST(TexPixels, PaddingPutsThePictureTopLeftAndCarriesItsEdgesOut) {
         std::free(t);
         EXPECT_EQ(wrong, 0) << w << "x" << h << " in " << tw << "x" << th;
     }
+}
+
+// ====== Limits ======
+
+TEST(TexLimits, PicturesBeyondASideOrTheTexelBoundAreRefused) {
+    const struct {
+        int w, h, max_side;
+        const char* reason; // empty: the picture fits
+    } cases[] = {
+        {1, 1, 16384, ""},
+        {16384, 1024, 16384, ""},
+        {2049, 2049, 16384, ""}, // a 4096 x 4096 texture: the bound itself
+        {8192, 2048, 16384, ""},
+        {16385, 1, 16384, "picture is 16385x1, larger than 16384x16384"},
+        {1, 16385, 16384, "picture is 1x16385, larger than 16384x16384"},
+        {300, 20, 256, "picture is 300x20, larger than 256x256"},
+        {4097, 4096, 16384, "picture is 4097x4096, its 4097x4096 texture has more than 16777216 texels"},
+        {8192, 2049, 16384, "picture is 8192x2049, its 8192x4096 texture has more than 16777216 texels"},
+        {16384, 1025, 16384, "picture is 16384x1025, its 16384x2048 texture has more than 16777216 texels"},
+        {4, 0, 16384, "picture is 4x0, it has no pixels"},
+        {0, 4, 16384, "picture is 0x4, it has no pixels"},
+        {-3, 4, 16384, "picture is -3x4, it has no pixels"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(_driver_tex_size_refusal(c.w, c.h, c.max_side), c.reason) << c.w << "x" << c.h;
 }
 
 // ====== Halving ======
@@ -115,8 +144,8 @@ TEST(TexDecode, ContentDecidesTheFormatWhateverTheExtension) {
             std::string copy = dir / (std::string("as-") + format + ext);
             ASSERT_TRUE(write_file(copy, read_file(original)));
             int w, h, n;
-            const char* why = nullptr;
-            unsigned char* px = _stbi_load(copy.c_str(), &w, &h, &n, 4, &why);
+            std::string why;
+            unsigned char* px = _stbi_load(copy.c_str(), &w, &h, &n, 4, ZOV_TEX_MAX_SIDE, &why);
             ASSERT_NE(px, nullptr) << copy;
             EXPECT_EQ(w, 16);
             EXPECT_EQ(h, 16);
@@ -132,8 +161,8 @@ TEST(TexDecode, ATgaWrittenByStbImageWriteReadsBack) {
     ASSERT_EQ(icon.w, 24);
     ASSERT_TRUE(stbi_write_tga((dir / "icon.tga").c_str(), 24, 24, 4, icon.px.data()));
     int w, h, n;
-    const char* why = nullptr;
-    unsigned char* px = _stbi_load((dir / "icon.tga").c_str(), &w, &h, &n, 4, &why);
+    std::string why;
+    unsigned char* px = _stbi_load((dir / "icon.tga").c_str(), &w, &h, &n, 4, ZOV_TEX_MAX_SIDE, &why);
     ASSERT_NE(px, nullptr);
     EXPECT_EQ(std::memcmp(px, icon.px.data(), icon.px.size()), 0);
     stbi_image_free(px);
@@ -143,29 +172,110 @@ TEST(TexDecode, AFileThatCannotBeReadGivesAFixedReasonNotAStaleOne) {
     TempDir dir;
     ASSERT_TRUE(write_file(dir / "junk.png", "this is no picture"));
     int w = -1, h = -1, n;
-    const char* why = nullptr;
-    EXPECT_EQ(_stbi_load((dir / "junk.png").c_str(), &w, &h, &n, 4, &why), nullptr);
-    ASSERT_NE(why, nullptr);
+    std::string why;
+    EXPECT_EQ(_stbi_load((dir / "junk.png").c_str(), &w, &h, &n, 4, ZOV_TEX_MAX_SIDE, &why), nullptr);
+    ASSERT_FALSE(why.empty());
     std::string decode_reason = why;
-    EXPECT_EQ(_stbi_load((dir / "missing.png").c_str(), &w, &h, &n, 4, &why), nullptr);
-    EXPECT_STREQ(why, "file missing, empty or unreadable");
+    EXPECT_EQ(_stbi_load((dir / "missing.png").c_str(), &w, &h, &n, 4, ZOV_TEX_MAX_SIDE, &why), nullptr);
+    EXPECT_EQ(why, "file missing, empty or unreadable");
     EXPECT_NE(decode_reason, why);
     ASSERT_TRUE(write_file(dir / "empty.png", ""));
-    EXPECT_EQ(_stbi_load((dir / "empty.png").c_str(), &w, &h, &n, 4, &why), nullptr);
-    EXPECT_STREQ(why, "file missing, empty or unreadable");
+    EXPECT_EQ(_stbi_load((dir / "empty.png").c_str(), &w, &h, &n, 4, ZOV_TEX_MAX_SIDE, &why), nullptr);
+    EXPECT_EQ(why, "file missing, empty or unreadable");
 }
 
 TEST(TexDecode, LoaderReportsAnUndecodableFileAndLeavesTheOutputsAlone) {
     TempDir dir;
     ASSERT_TRUE(write_file(dir / "junk.png", "this is no picture"));
+    // A critical chunk whose name starts with a zero byte: stb_image's
+    // reason for it is an empty text.
+    ASSERT_TRUE(write_png(dir / "odd.png", pattern(3, 3)));
+    std::string odd = read_file(dir / "odd.png");
+    odd.replace(odd.find("IEND"), 4, std::string("\0END", 4));
+    ASSERT_TRUE(write_file(dir / "odd.png", odd));
     int w = 7, h = 8, tw = 9, th = 10;
     Capture err(stderr);
     EXPECT_EQ(_driver_tex_load((dir / "junk.png").c_str(), &w, &h, &tw, &th), 0);
     EXPECT_EQ(_driver_tex_load((dir / "none.png").c_str(), &w, &h, &tw, &th), 0);
+    EXPECT_EQ(_driver_tex_load((dir / "odd.png").c_str(), &w, &h, &tw, &th), 0);
     std::string text = err.text();
     EXPECT_NE(text.find("stbi_load failed " + (dir / "junk.png") + " - "), std::string::npos) << text;
     EXPECT_NE(text.find("stbi_load failed " + (dir / "none.png") + " - file missing"), std::string::npos) << text;
+    EXPECT_NE(text.find("stbi_load failed " + (dir / "odd.png") + " - damaged or not a picture\n"), std::string::npos)
+        << text;
     EXPECT_EQ(w + h + tw + th, 7 + 8 + 9 + 10);
+}
+
+TEST(TexDecode, HostileFilesAreRefusedBeforeDecoding) {
+    // Each would crash, hang or allocate gigabytes inside stb_image.
+    TempDir dir;
+    for (const HostilePicture& p : hostile_pictures()) {
+        std::string path = dir / p.name;
+        ASSERT_TRUE(write_file(path, p.bytes));
+        int w = 7, h = 8, tw = 9, th = 10;
+        Capture err(stderr);
+        EXPECT_EQ(_driver_tex_load(path.c_str(), &w, &h, &tw, &th), 0) << p.name;
+        EXPECT_EQ(err.text(), "stbi_load failed " + path + " - " + p.reason + "\n");
+        EXPECT_EQ(w + h + tw + th, 7 + 8 + 9 + 10) << p.name;
+    }
+}
+
+namespace {
+
+// A PNG of 16 bits a channel (RGBA), its data in one stored deflate block.
+std::string png16(int w, int h, const std::vector<uint16_t>& rgba) {
+    auto be = [](unsigned long v) { return packed(v, 4, true); };
+    auto chunk = [&](const std::string& type, const std::string& data) {
+        std::string body = type + data;
+        unsigned long crc = 0xffffffff;
+        for (unsigned char b : body) {
+            crc ^= b;
+            for (int k = 0; k < 8; k++) crc = (crc >> 1) ^ (0xedb88320 & (0 - (crc & 1)));
+        }
+        return be(data.size()) + body + be(crc ^ 0xffffffff);
+    };
+    std::string raw;
+    for (int y = 0; y < h; y++) {
+        raw += '\0'; // no filter
+        for (int x = 0; x < w * 4; x++) raw += packed(rgba[(size_t)y * w * 4 + x], 2, true);
+    }
+    unsigned long a = 1, b = 0;
+    for (unsigned char c : raw) b = (b + (a = (a + c) % 65521)) % 65521;
+    std::string zlib = "\x78\x01\x01" + packed(raw.size(), 2, false) + packed(~raw.size() & 0xffff, 2, false) + raw +
+                       be(b << 16 | a);
+    return "\x89PNG\r\n\x1a\n" + chunk("IHDR", be(w) + be(h) + std::string("\x10\x06\0\0\0", 5)) +
+           chunk("IDAT", zlib) + chunk("IEND", "");
+}
+
+} // namespace
+
+TEST(TexDecode, SixteenBitPngAndPsdLoadAtTheirHighByte) {
+    TempDir dir;
+    std::vector<uint16_t> samples;
+    for (int i = 0; i < 3 * 2 * 4; i++) samples.push_back((uint16_t)(i * 2741 + 255));
+    std::string psd = psd_claiming(2, 1, 16);
+    for (int i = 0; i < 3 * 2; i++) psd += packed(samples[i], 2, true); // planar: R R, G G, B B
+    const struct {
+        const char* name;
+        std::string bytes;
+        int w, h;
+        int first[8]; // the first two texels: the sample each channel takes the high byte of; -1: opaque
+    } cases[] = {
+        {"deep.png", png16(3, 2, samples), 3, 2, {0, 1, 2, 3, 4, 5, 6, 7}},
+        {"deep.psd", psd, 2, 1, {0, 2, 4, -1, 1, 3, 5, -1}},
+    };
+    for (const auto& c : cases) {
+        ASSERT_TRUE(write_file(dir / c.name, c.bytes));
+        int w, h, n;
+        std::string why;
+        unsigned char* px = _stbi_load((dir / c.name).c_str(), &w, &h, &n, 4, ZOV_TEX_MAX_SIDE, &why);
+        ASSERT_NE(px, nullptr) << c.name << ": " << why;
+        EXPECT_EQ(w, c.w);
+        EXPECT_EQ(h, c.h);
+        for (int i = 0; i < 8; i++)
+            EXPECT_EQ(px[i], c.first[i] < 0 ? 255 : samples[c.first[i]] >> 8) << c.name << " byte " << i;
+        stbi_image_free(px);
+    }
 }
 
 // ====== GL version and filters ======

@@ -31,6 +31,10 @@ inline std::ostream& operator<<(std::ostream& os, const Rgb& c) {
 
 const Rgb BLACK{0, 0, 0};
 
+// The script's "filter" parameter, as the loader asks for it: GL_NEAREST
+// for "nearest", else GL_LINEAR (the default).
+extern int g_mag_filter;
+
 // Nearest filtering both ways: a quad stretched along one axis only may
 // count as minified, and the loader's minification filter is linear.  Set
 // through the module, which owns the filters (the size then decides

@@ -1,7 +1,10 @@
 // Text drawn into a real context: glyph boxes at their offsets under the
 // baseline offset, a page padded to a power-of-two texture, long lines,
-// clipping, a font without its page, and the console's own data files.
+// clipping, a font without its page, the console's own data files, and
+// "nearest" text at fractional places and shrunk.
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include "draw_gl.h"
 
@@ -186,4 +189,38 @@ TEST_F(FontGl, ConsoleFontAndBlackPictureFromTheDataDirectory) {
     gfx_fill(0xFFFFFF, 0, 0, WIN_W, WIN_H);
     gfx_img_blit(black, 0, 0, WIN_W, WIN_H);
     expect_screen([](int, int) { return BLACK; }, "opaque black over white");
+}
+
+TEST_F(FontGl, NearestTextAtFractionalPlacesShowsOnlyColoursOfItsWholePlaceAndShrunkTextIsSmoothed) {
+    driver_set_altdir(ZOV_TEST_DATA "/../../data");
+    g_mag_filter = GL_NEAREST;
+    int own, half;
+    {
+        Capture err(stderr), out(stdout);
+        own = font_load("font", 0);
+        half = font_load("font", 8);
+    }
+    g_mag_filter = GL_LINEAR;
+    ASSERT_TRUE(own && half);
+    const char* line = "The quick brown fox jumps over the lazy dog: 0123456789 ,.;!?";
+    auto colours = [&](int font, float off) {
+        gfx_clear();
+        font_draw(font, line, 20 + off, 20 + off, 0, -1);
+        Pixels s = grab();
+        std::vector<unsigned> c;
+        for (int y = 0; y < WIN_H; y++)
+            for (int x = 0; x < WIN_W; x++) c.push_back((unsigned)s.at(x, y)[0] << 16 | s.at(x, y)[1] << 8 | s.at(x, y)[2]);
+        return c;
+    };
+    std::vector<unsigned> whole = colours(own, 0);
+    std::sort(whole.begin(), whole.end());
+    ASSERT_GT(std::unique(whole.begin(), whole.end()) - whole.begin(), 3) << "an antialiased font";
+    auto fresh = [&](int font, float off) {
+        int n = 0;
+        for (unsigned c : colours(font, off)) n += !std::binary_search(whole.begin(), whole.end(), c);
+        return n;
+    };
+    for (float off : {0.25f, 0.5f, 0.75f})
+        EXPECT_EQ(fresh(own, off), 0) << "pixels of a colour the line at a whole place lacks, moved by " << off;
+    EXPECT_GT(fresh(half, 0.25f), 0) << "text at half its size blends texels through the mipmaps";
 }

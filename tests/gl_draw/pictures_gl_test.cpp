@@ -2,11 +2,13 @@
 // bottom edges stretched or shrunk, "nearest" keeps texels whole at a
 // picture's own size and above wherever it lands, and a picture that needs
 // no padding draws as GL draws its texture with the loader's filters.
+#include <cmath>
+#include <functional>
+#include <iterator>
 #include <vector>
 
 #include "draw_gl.h"
 
-// The script's "filter" parameter, as the loader asks for it.
 int g_mag_filter = GL_LINEAR;
 int _ZOV_GL_TEXTURE_MAG_FILTER() { return g_mag_filter; }
 
@@ -70,24 +72,87 @@ TEST_F(DrawGl, NearestPicturesAtTheirSizeOrLargerShowWholeTexelsAnywhere) {
     g_mag_filter = GL_NEAREST;
     int id = loaded("checkers", checkers(16));
     g_mag_filter = GL_LINEAR;
-    // Copies at every tenth of a pixel across and down, at the picture's
-    // size and at twice it, left of x = 560; one copy shrunk right of it.
-    auto scene = [&] {
-        for (int i = 1; i <= 9; i++) {
-            const float fx = i / 10.0f, fy = (10 - i) / 10.0f;
-            gfx_img_blit(id, 20 + 60 * (float)(i - 1) + fx, 20 + fy, 0, 0);
-            gfx_img_blit(id, 20 + 60 * (float)(i - 1) + fy, 80 + fx, 32, 32);
+    // Left of x = 560, copies at the picture's size or larger; right of it
+    // one copy shrunk, which must stay smooth.
+    const std::function<void()> scenes[] = {
+        // At every tenth of a pixel across and down, at the picture's size
+        // and at twice it.
+        [&] {
+            for (int i = 1; i <= 9; i++) {
+                const float fx = i / 10.0f, fy = (10 - i) / 10.0f;
+                gfx_img_blit(id, 20 + 60 * (float)(i - 1) + fx, 40 + fy, 0, 0);
+                gfx_img_blit(id, 20 + 60 * (float)(i - 1) + fy, 100 + fx, 32, 32);
+            }
+            gfx_img_blit(id, 140.2f, 10.8f, 0, 0);
+            gfx_img_blit(id, 580.5f, 20.25f, 11, 11);
+        },
+        // A grid from the window's corner at the picture's size: at small
+        // coordinates a side, (y + 16) - y in floats, is often a hair short
+        // of 16.
+        [&] {
+            for (int i = 0; i < 23; i++)
+                for (int j = 0; j < 20; j++)
+                    gfx_img_blit(id, 24 * (float)i + (float)((3 + 7 * i) % 10) / 10,
+                                 24 * (float)j + (float)((3 + 7 * j) % 10) / 10, 0, 0);
+            gfx_img_blit(id, 580.5f, 20.25f, 11, 11);
+        },
+    };
+    for (size_t n = 0; n < std::size(scenes); n++)
+        for (bool batched : {false, true}) {
+            gfx_clear();
+            if (batched) gfx_batch_begin();
+            scenes[n]();
+            if (batched) gfx_batch_end();
+            Pixels shot = grab();
+            const std::string what = "scene " + std::to_string(n) + (batched ? ", batched" : ", at once");
+            EXPECT_EQ(blended(shot, 0, 560), 0) << what;
+            EXPECT_GT(blended(shot, 560, WIN_W), 0) << "shrunk copies stay smooth, " << what;
         }
-        gfx_img_blit(id, 580.5f, 20.25f, 11, 11);
+}
+
+TEST_F(DrawGl, NearestPicturesNotSquareDrawnOnlyAtTheirSizeShowTheFilesTexels) {
+    // Each picture is loaded with "nearest" and never drawn shrunk.  Places
+    // whole and fractional, at small coordinates, and where a float side
+    // such as (x + 100) - x comes out a hair short.
+    struct Place {
+        float x, y;
+    };
+    const struct {
+        int w, h;
+        std::vector<Place> at;
+    } cases[] = {
+        {100, 16,
+         {{0, 0}, {130.8f, 0.3f}, {260.3f, 10.8f}, {28.4f, 20.8f}, {140.2f, 28.4f}, {250, 40}, {33.9f, 48.2f},
+          {160.6f, 64.7f}, {270.75f, 70.25f}, {10.1f, 90.6f}}},
+        {16, 100,
+         {{400, 0}, {420.3f, 0.8f}, {440.8f, 28.4f}, {460.6f, 31.9f}, {480.1f, 130.3f}, {500.7f, 200}, {520, 150.25f},
+          {540.75f, 300.75f}}},
+    };
+    std::vector<int> ids;
+    std::vector<Pixels> shown_texels;
+    g_mag_filter = GL_NEAREST;
+    for (const auto& c : cases) {
+        Pixels p = pattern(c.w, c.h);
+        ids.push_back(loaded("flat" + std::to_string(ids.size()), p));
+        shown_texels.push_back(premultiplied(p));
+    }
+    g_mag_filter = GL_LINEAR;
+    // Each window pixel whose centre a copy covers shows the texel under
+    // that centre; every other pixel stays black.
+    auto want = [&](int x, int y) {
+        for (size_t i = 0; i < std::size(cases); i++)
+            for (const Place& at : cases[i].at)
+                if (covers(at.x, at.y, cases[i].w, cases[i].h, x, y))
+                    return shown(shown_texels[i], (int)std::floor(x + 0.5f - at.x), (int)std::floor(y + 0.5f - at.y));
+        return BLACK;
     };
     for (bool batched : {false, true}) {
         gfx_clear();
         if (batched) gfx_batch_begin();
-        scene();
+        for (size_t i = 0; i < std::size(cases); i++)
+            for (const Place& at : cases[i].at) gfx_img_blit(ids[i], at.x, at.y, 0, 0);
         if (batched) gfx_batch_end();
-        Pixels shot = grab();
-        EXPECT_EQ(blended(shot, 0, 560), 0) << (batched ? "batched" : "at once");
-        EXPECT_GT(blended(shot, 560, WIN_W), 0) << "shrunk copies stay smooth, " << (batched ? "batched" : "at once");
+        expect_screen(want, batched ? "batched" : "at once");
     }
 }
 

@@ -17,6 +17,7 @@
 #include <X11/Xutil.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -132,6 +133,9 @@ public:
     std::string workdir;
     // What is started: the built program, or a packaged game's launcher.
     std::string exe = ZOV_GAME_EXE;
+    // The program's address-space limit in bytes (RLIMIT_AS); 0 keeps the
+    // test's own.
+    rlim_t address_space = 0;
 
     GameRun() {
         for (const char* sub : {"data", "work", "home"}) std::filesystem::create_directory(dir / sub);
@@ -170,6 +174,10 @@ public:
         if (chdir(cwd.c_str()) != 0) _exit(126);
         setenv("HOME", home().c_str(), 1);
         setenv("SDL_AUDIODRIVER", "dummy", 1);
+        if (address_space) {
+            struct rlimit limit = {address_space, address_space};
+            if (setrlimit(RLIMIT_AS, &limit) != 0) _exit(125);
+        }
         for (const std::string& e : env) {
             size_t eq = e.find('=');
             if (eq + 1 == e.size()) {

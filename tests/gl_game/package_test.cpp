@@ -3,6 +3,8 @@
 // nothing behind, when it cannot.
 #include <sys/wait.h>
 
+#include <algorithm>
+
 #include "game_run.h"
 
 using namespace e2e;
@@ -10,12 +12,36 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Runs the packaging script as a game author does; its exit status.
-// Standard output and standard error go to the files `log` and `err`.
-int package(const std::string& script, const std::string& game, const std::string& out, const TempDir& dir) {
-    std::string cmd = "bash '" + script + "' '" + game + "' '" + out + "' >'" + (dir / "log") + "' 2>'" + (dir / "err") + "'";
+// Runs the packaging script as a game author does; its exit status.  It
+// ships `exe` (the program under test by default; empty lets the script
+// build one).  Standard output and standard error go to the files `log` and
+// `err`.
+int package(const std::string& script, const std::string& game, const std::string& out,
+            const TempDir& dir, const std::string& exe = ZOV_GAME_EXE) {
+    std::string cmd = "ZOV_EXE='" + exe + "' bash '" + script + "' '" + game + "' '" + out +
+                      "' >'" + (dir / "log") + "' 2>'" + (dir / "err") + "'";
     int status = std::system(cmd.c_str());
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// The regular files under `root`, hidden ones too, as sorted relative paths.
+std::vector<std::string> files_under(const std::string& root) {
+    std::vector<std::string> found;
+    for (const auto& e : fs::recursive_directory_iterator(root)) {
+        if (e.is_regular_file()) found.push_back(fs::relative(e.path(), root).string());
+    }
+    std::sort(found.begin(), found.end());
+    return found;
+}
+
+// The first line of `text` that starts, after blanks, with `start`; trimmed.
+std::string line_starting(const std::string& text, const std::string& start) {
+    for (const std::string& line : lines_of(text)) {
+        size_t at = line.find_first_not_of(' ');
+        if (at != std::string::npos && line.compare(at, start.size(), start) == 0)
+            return line.substr(at);
+    }
+    return "";
 }
 
 TEST(Package, UnpackedGameRunsFromAnotherFolderWithItsOwnFiles) {
@@ -44,6 +70,17 @@ TEST(Package, UnpackedGameRunsFromAnotherFolderWithItsOwnFiles) {
     std::string readme = read_file(run.dir / "made/mygame/README.txt");
     EXPECT_NE(readme.find("./mygame/play"), std::string::npos) << readme;
     EXPECT_NE(readme.find(" libsdl2-2.0-0 "), std::string::npos) << "packages come from the executable:\n" << readme;
+    // What the player meets beyond the game: the runtime's keys, and the
+    // licence that must travel with the console font.
+    for (const char* says : {"F1 opens and closes the developer console", "F2 clears",
+                             "F5 restarts", "data/LICENSE-console-font.txt"}) {
+        EXPECT_NE(readme.find(says), std::string::npos) << says << " in\n" << readme;
+    }
+#ifndef __SANITIZE_ADDRESS__ // a sanitized program also needs the sanitizers' libraries
+    EXPECT_EQ(line_starting(read_file(ZOV_DOCS), "sudo apt-get install "),
+              line_starting(readme, "sudo apt-get install "))
+        << "the guide's package list and the one derived from the program";
+#endif
 
     // Only the archive goes to the player.
     std::string player = run.dir / "player";
@@ -52,6 +89,10 @@ TEST(Package, UnpackedGameRunsFromAnotherFolderWithItsOwnFiles) {
     ASSERT_EQ(std::system(("tar -xzf '" + (run.dir / "made/mygame.tar.gz") + "' -C '" + player + "'").c_str()), 0);
     fs::remove_all(run.dir / "made");
     fs::remove_all(game);
+    std::vector<std::string> shipped = {"README.txt", "bin/tovmar2", "data/LICENSE-console-font.txt",
+                                        "data/api.lua", "data/black.png", "data/console.fnt", "data/console.png",
+                                        "data/main.lua", "data/own.tga", "data/sounds/chime.wav", "play"};
+    EXPECT_EQ(files_under(player + "/mygame"), shipped);
 
     run.exe = player + "/mygame/play";
     run.workdir = run.dir / "elsewhere";
@@ -89,8 +130,16 @@ TEST(Package, RefusesWithOneLineAndMakesNothing) {
     } cases[] = {
         {"no main.lua", "has no main.lua; give the folder that holds your game's main.lua", true},
         {"out not empty", "exists and is not empty; remove it or choose another OUT_DIR", true},
+        // Hidden files are the author's too: a .git would be shipped, and
+        // deleted after a failure.
+        {"out holds only hidden files",
+         "exists and is not empty; remove it or choose another OUT_DIR", true},
         {"archive exists", "mygame.tar.gz exists; remove it or choose another OUT_DIR", true},
+        // "OUT/" names the archive OUT.tar.gz, not OUT/.tar.gz.
+        {"archive exists, OUT_DIR ends in /",
+         "mygame.tar.gz exists; remove it or choose another OUT_DIR", true},
         {"out inside game", "lies inside", true},
+        {"ZOV_EXE names no program", "is not an executable file; name the tovmar2 you built", true},
         {"build fails", "the build failed (output above); fix it, or install what is missing", false},
         // Found only while copying, after the folder was begun.
         {"dangling link", "packaging stopped (see above) and made nothing", false},
@@ -98,26 +147,34 @@ TEST(Package, RefusesWithOneLineAndMakesNothing) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         TempDir dir;
-        std::string game = dir / "game", out = dir / "mygame", script = ZOV_PACKAGE_SH;
+        std::string game = dir / "game", out = dir / "mygame", script = ZOV_PACKAGE_SH,
+                    exe = ZOV_GAME_EXE;
         fs::create_directories(game);
         std::string what = c.what;
         if (what != "no main.lua") write_file(game + "/main.lua", "print('hello')");
-        if (what == "out not empty") {
+        std::string kept; // the author's file in OUT_DIR, left as it was
+        if (what == "out not empty") kept = "mine.txt";
+        if (what == "out holds only hidden files") kept = ".git";
+        if (!kept.empty()) {
             fs::create_directories(out);
-            write_file(out + "/mine.txt", "the author's");
+            write_file(out + "/" + kept, "the author's");
         }
-        if (what == "archive exists") write_file(out + ".tar.gz", "older");
+        bool archive = what.rfind("archive exists", 0) == 0;
+        if (archive) write_file(out + ".tar.gz", "older");
+        std::string slash = what == "archive exists, OUT_DIR ends in /" ? "/" : "";
         if (what == "out inside game") out = game + "/mygame";
         if (what == "dangling link") fs::create_symlink(dir / "gone", game + "/picture.png");
+        if (what == "ZOV_EXE names no program") exe = game + "/main.lua";
         if (what == "build fails") {
             // A source tree of its own whose build cannot succeed.
             fs::create_directories(dir / "tree/tools");
             fs::copy_file(script, dir / "tree/tools/package.sh");
             write_file(dir / "tree/CMakeLists.txt", "message(FATAL_ERROR \"broken\")\n");
             script = dir / "tree/tools/package.sh";
+            exe = "";
         }
 
-        EXPECT_EQ(package(script, game, out, dir), 1);
+        EXPECT_EQ(package(script, game, out + slash, dir, exe), 1);
         std::vector<std::string> said = lines_of(read_file(dir / "err"));
         ASSERT_FALSE(said.empty());
         EXPECT_NE(said.back().find(c.says), std::string::npos) << said.back();
@@ -127,17 +184,42 @@ TEST(Package, RefusesWithOneLineAndMakesNothing) {
         }
         EXPECT_EQ(read_file(dir / "log"), "");
 
-        if (what == "out not empty") {
-            EXPECT_EQ(read_file(out + "/mine.txt"), "the author's");
+        if (!kept.empty()) {
+            EXPECT_EQ(read_file(out + "/" + kept), "the author's");
             EXPECT_EQ(std::distance(fs::directory_iterator(out), fs::directory_iterator()), 1);
         } else {
             EXPECT_FALSE(fs::exists(out));
         }
-        if (what == "archive exists") {
+        if (archive) {
             EXPECT_EQ(read_file(out + ".tar.gz"), "older");
         } else {
             EXPECT_FALSE(fs::exists(out + ".tar.gz"));
         }
+    }
+}
+
+// OUT_DIRs that are the author's to choose: new, even when its name begins
+// with the game folder's, or there already but empty.  Each gets its folder
+// and, beside it, its archive.
+TEST(Package, TakesAnyNewOrEmptyOutDirOutsideTheGame) {
+    struct Case {
+        const char* out;
+        bool exists;
+    } cases[] = {
+        {"mygame-dist", false},
+        {"dist", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.out);
+        TempDir dir;
+        std::string game = dir / "mygame";
+        fs::create_directories(game);
+        write_file(game + "/main.lua", "print('hello')");
+        if (c.exists) fs::create_directories(dir / c.out);
+
+        EXPECT_EQ(package(ZOV_PACKAGE_SH, game, dir / c.out, dir), 0) << read_file(dir / "err");
+        EXPECT_TRUE(fs::is_regular_file(dir / (std::string(c.out) + "/play")));
+        EXPECT_TRUE(fs::is_regular_file(dir / (std::string(c.out) + ".tar.gz")));
     }
 }
 

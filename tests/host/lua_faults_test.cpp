@@ -1,7 +1,7 @@
 // Faults that must never end the process: finalizers that raise wherever
-// the collector runs them, errors without a message, and allocations of the
+// the collector runs them, errors without a message, allocations of the
 // host's own code that fail inside a binding or while a hook's arguments
-// are built.
+// are built, and scripts that reach their memory limit.
 #include <cstdlib>
 #include <new>
 
@@ -135,6 +135,50 @@ TEST_F(Faults, FailedAllocationWhileAnEventIsBuiltIsReported) {
     EXPECT_TRUE(logged("not enough memory"));
     EXPECT_FALSE(lua->is_ok());
     EXPECT_EQ(global("seen"), "<nil>");
+}
+
+// A leak kept in a global fills the memory to the last bytes: a console
+// line or a reload must still run to mend it, while the hooks stay held to
+// the limit (a hook cannot even start while the memory is over it), and
+// memory that is freed can be used again.
+TEST_F(Faults, ScriptsStopAtTheirMemoryLimitAndTheHostsTextsCanMendThem) {
+    lua->heap.limit = 8 << 20;
+    // Bounded, so that a missing limit fails the test instead of the machine.
+    run("function _loop() hog = {} for i = 1, 2^21 do hog[i] = {} end end");
+    capture([&] { lua->loop(0); });
+    EXPECT_EQ(lua->status, LUA_ERRMEM);
+    EXPECT_TRUE(logged("not enough memory"));
+    EXPECT_LE(lua->heap.used, lua->heap.limit);
+
+    api->log.clear();
+    capture([&] { run("print('con' .. 'sole') extra = string.rep('x', 2^22)"); });
+    EXPECT_TRUE(logged("console")) << "a host's text may go past the limit";
+    EXPECT_EQ(global("extra").size(), 4u << 20);
+
+    run("function _loop() more = string.rep('y', 2^20) end");
+    capture([&] { lua->loop(0); });
+    EXPECT_EQ(lua->status, LUA_ERRMEM) << "the hooks are held to the limit again";
+
+    // Freed, the memory serves the hooks again, over and over.
+    run("hog, extra = nil, nil collectgarbage() "
+        "function _loop() for n = 1, 20 do local t = {} for i = 1, 2^16 do t[i] = i end end "
+        "more = string.rep('y', 2^20) end");
+    capture([&] { lua->loop(0); });
+    EXPECT_EQ(lua->status, LUA_OK) << testing::PrintToString(log_lines());
+    EXPECT_EQ(global("more").size(), 1u << 20);
+}
+
+TEST_F(Faults, TheMemoryLimitIsHalfAGigabyte) {
+    const struct {
+        int megabytes; // string.rep holds its buffer and the string: twice this
+        int status;
+    } cases[] = {{200, LUA_OK}, {300, LUA_ERRMEM}};
+    for (const auto& c : cases) {
+        run("function _loop() s = string.rep('x', " + std::to_string(c.megabytes) + " * 2^20) end");
+        capture([&] { lua->loop(0); });
+        EXPECT_EQ(lua->status, c.status) << c.megabytes << " MB";
+        run("s = nil collectgarbage()");
+    }
 }
 
 // Whatever a script writes into the registry, every global still serves the

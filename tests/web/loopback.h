@@ -14,6 +14,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <array>
 #include <chrono>
 #include <functional>
 #include <string>
@@ -24,12 +25,29 @@
 
 namespace loopback {
 
-// How long any wait in these tests may last before it counts as a hang.
+// How long a wait in these tests may go without progress before it counts
+// as a hang.  It restarts whenever bytes move or the request changes state,
+// so a busy machine that only runs slowly never reaches it.
 constexpr auto kDeadline = std::chrono::seconds(10);
 
-inline bool past(std::chrono::steady_clock::time_point start) {
-    return std::chrono::steady_clock::now() - start > kDeadline;
-}
+// The deadline of one wait, pushed back by every step of progress.
+class Stall {
+public:
+    // True once `progress` (any counts that grow as the work goes on) has
+    // stayed the same for the whole deadline.
+    bool stuck(const std::array<long, 4>& progress) {
+        auto now = std::chrono::steady_clock::now();
+        if (progress != last_) {
+            last_ = progress;
+            since_ = now;
+        }
+        return now - since_ > kDeadline;
+    }
+
+private:
+    std::chrono::steady_clock::time_point since_ = std::chrono::steady_clock::now();
+    std::array<long, 4> last_{};
+};
 
 // One accepted connection, non-blocking.
 class Peer {
@@ -91,11 +109,13 @@ private:
 // Polls the client, draining the peer meanwhile, until done() holds or the
 // request is over.  Returns the last poll's result; a hang fails the test.
 inline int pump(zov_web* page, Peer* peer, const std::function<bool()>& done = [] { return false; }) {
-    auto start = std::chrono::steady_clock::now();
+    Stall stall;
     int over = 0;
     while (!(over = zov_web_poll(page)) && !done()) {
         if (peer && peer->fd() >= 0) peer->drain();
-        if (past(start)) {
+        std::array<long, 4> progress = {page->state, page->_request.pos, page->_response.len,
+                                        peer ? (long)peer->got.size() : 0};
+        if (stall.stuck(progress)) {
             ADD_FAILURE() << "the request neither ended nor progressed in time (state " << page->state << ")";
             break;
         }
@@ -107,9 +127,9 @@ inline int pump(zov_web* page, Peer* peer, const std::function<bool()>& done = [
 // Sends s to the client while polling it, so that pieces larger than the
 // socket buffers get through.
 inline void send_pumped(zov_web* page, Peer& peer, const std::string& s) {
-    auto start = std::chrono::steady_clock::now();
+    Stall stall;
     size_t off = 0;
-    while (off < s.size() && !past(start)) {
+    while (off < s.size() && !stall.stuck({(long)off, page->_response.len})) {
         ssize_t n = send(peer.fd(), s.data() + off, s.size() - off, MSG_NOSIGNAL);
         if (n > 0) off += (size_t)n;
         else if (n < 0 && errno != EAGAIN) break;

@@ -1,0 +1,180 @@
+// Sound files that once cost the game its memory or its frames, and the
+// channels of a stereo Ogg file: each heard through the real callback.
+#include "audio_fixture.h"
+
+#include <atomic>
+
+#include <vorbis/codec.h>
+
+#include "support/capture.h"
+
+using namespace audio_test;
+
+// Counts the Vorbis headers read (the link option of test.cmake routes
+// every call of the loaders here).
+static std::atomic<int> header_reads{0};
+
+extern "C" int __real_vorbis_synthesis_headerin(vorbis_info* vi, vorbis_comment* vc, ogg_packet* op);
+extern "C" int __wrap_vorbis_synthesis_headerin(vorbis_info* vi, vorbis_comment* vc, ogg_packet* op) {
+    header_reads++;
+    return __real_vorbis_synthesis_headerin(vi, vc, op);
+}
+
+namespace {
+
+class AudioLimits : public AudioDevice {
+protected:
+    // Loads `path` as a sample and as a stream, plays both, and gives what
+    // the log said.
+    std::string load_both(const std::string& path, int* sample, int* stream) {
+        Capture out(stdout);
+        *sample = driver_audio_sample_load(path.c_str());
+        *stream = driver_audio_stream_load(path.c_str(), false);
+        driver_audio_stream_play(*stream, 1.0f, 0.0f);
+        return out.text();
+    }
+};
+
+// One second of a stereo tone, 440 Hz on the left and 1000 Hz on the right.
+std::string stereo_tone(int rate) {
+    const std::string name = "lr" + std::to_string(rate) + ".ogg";
+    sox("-n -r " + std::to_string(rate) + " -c 2 %/" + name + " synth 1 sine 440 sine 1000 gain -3");
+    return scratch(name);
+}
+
+} // namespace
+
+// Each channel keeps its own tone, at the file's rate and resampled, as a
+// sample and as a stream: 880 and 2000 sign changes in one second.
+TEST_F(AudioLimits, StereoOggKeepsTheToneOfEachChannel) {
+    for (int rate : {44100, 48000}) {
+        const std::string path = stereo_tone(rate);
+        for (bool stream : {false, true}) {
+            SCOPED_TRACE(path + (stream ? " as a stream" : " as a sample"));
+            int id = stream ? driver_audio_stream_load(path.c_str(), false) : driver_audio_sample_load(path.c_str());
+            ASSERT_NE(id, 0);
+            if (stream) driver_audio_stream_play(id, 1.0f, 0.0f);
+            else driver_audio_sample_play(id, 1.0f, 0.0f);
+            std::vector<int16_t> out = play_for(2 * 44100);
+            EXPECT_NEAR(zero_crossings(out, 0), 880, 6) << "left";
+            EXPECT_NEAR(zero_crossings(out, 1), 2000, 6) << "right";
+            driver_audio_stream_stop(id);
+        }
+    }
+}
+
+// Rates that no device plays are refused before anything is converted (a
+// 1 Hz file grows 44,100 times), as a sample and as a stream, WAV and Ogg.
+TEST_F(AudioLimits, RatesOutsideTheRangeAreRefusedWithTheRange) {
+    const struct {
+        int rate;
+        bool plays;
+    } cases[] = {{1, false}, {3999, false}, {4000, true}, {384000, true}, {384001, false}};
+    sox("-n -r 44100 -c 2 %/rate.ogg synth 0.1 sine 440");
+    const std::string ogg = read_bytes(scratch("rate.ogg"));
+    for (const auto& c : cases) {
+        const std::string wav = scratch("r" + std::to_string(c.rate) + ".wav");
+        write_wav(wav, 1, c.rate, std::vector<float>(1000, 0.25f), 16);
+        // The same Ogg file with the rate of its identification header
+        // changed (its fields from byte 40 of the first page).
+        std::vector<std::string> pages = ogg_pages(ogg);
+        for (int k = 0; k < 4; k++) pages[0][40 + k] = (char)(c.rate >> (8 * k));
+        ogg_fix_crc(pages[0]);
+        const std::string patched = scratch("r" + std::to_string(c.rate) + ".ogg");
+        std::string bytes;
+        for (const std::string& p : pages) bytes += p;
+        write_bytes(patched, bytes);
+
+        for (const std::string& path : {wav, patched}) {
+            SCOPED_TRACE(path);
+            int sample = 0, stream = 0;
+            const std::string log = load_both(path, &sample, &stream);
+            EXPECT_EQ(sample != 0, c.plays);
+            EXPECT_EQ(_driver_audio_voices(), c.plays ? 1 : 0) << "the stream";
+            const std::string why = "' (a rate of " + std::to_string(c.rate) + " Hz: sounds play at 4000 to 384000 Hz)\n";
+            const bool is_ogg = path == patched;
+            for (const char* step : {"_sample_load_", is_ogg ? "_stream_load_" : "_sample_load_"}) {
+                const std::string line = std::string("_mixer: error in ") + step + (is_ogg ? "ogg '" : "wav '") + path + why;
+                EXPECT_EQ(log.find(line) != std::string::npos, !c.plays) << log;
+            }
+            driver_audio_stream_stop(stream);
+        }
+    }
+}
+
+// A sound decoded whole may last 5 minutes: a longer one is refused (a WAV
+// before it is converted), with a line that says to stream it; as an Ogg
+// Vorbis stream it plays.
+TEST_F(AudioLimits, SoundsTooLongToHoldAreRefusedAndPlayAsOggStreams) {
+    const std::string line = "' (longer than 300 s: a longer sound plays as an Ogg Vorbis stream)\n";
+    const std::string wav = scratch("long.wav");
+    write_wav(wav, 1, 4000, std::vector<float>(4000 * 301, 0.25f), 16);
+    sox("-n -r 8000 -c 1 %/long.ogg synth 301 sine 440");
+    const std::string ogg = scratch("long.ogg");
+
+    int sample = 0, stream = 0;
+    std::string log = load_both(wav, &sample, &stream);
+    EXPECT_EQ(sample, 0);
+    EXPECT_EQ(stream, 0) << "a WAV stream is held decoded too";
+    EXPECT_NE(log.find("_mixer: error in _sample_load_wav '" + wav + line), std::string::npos) << log;
+    EXPECT_EQ(_driver_audio_memused(), 0u);
+
+    log = load_both(ogg, &sample, &stream);
+    EXPECT_EQ(sample, 0);
+    EXPECT_NE(log.find("_mixer: error in _sample_load_ogg '" + ogg + line), std::string::npos) << log;
+    EXPECT_EQ(_driver_audio_voices(), 1) << "the stream plays";
+    EXPECT_EQ(_driver_audio_memused(), std::filesystem::file_size(ogg)) << "only the stream's file is held";
+}
+
+// The granule position of the last page claims hours: the stream still ends
+// where its audio does, and loops there, and the sample holds what decodes.
+TEST_F(AudioLimits, DamagedLastGranuleLoopsWhereTheAudioEnds) {
+    sox("-n -r 44100 -c 2 %/tone.ogg synth 0.5 sine 440");
+    std::vector<std::string> pages = ogg_pages(read_bytes(scratch("tone.ogg")));
+    ASSERT_GT(pages.size(), 2u);
+    std::string& last = pages.back();
+    for (int k = 0; k < 8; k++) last[6 + k] = (char)(k == 5 ? 1 : 0); // 2^40 frames
+    ogg_fix_crc(last);
+    std::string bytes;
+    for (const std::string& p : pages) bytes += p;
+    const std::string path = scratch("damaged.ogg");
+    write_bytes(path, bytes);
+
+    int sample = driver_audio_sample_load(path.c_str());
+    EXPECT_NEAR(_driver_audio_length(sample) / 2, 22050, 2048);
+    int id = driver_audio_stream_load(path.c_str(), false);
+    driver_audio_stream_play(id, 1.0f, 0.0f);
+    std::vector<int16_t> pass = first_pass(id);
+    const int len = _driver_audio_length(id);
+    EXPECT_NEAR(len / 2, 22050, 2048) << "the length of the audio";
+    ASSERT_EQ((int)pass.size(), (len + 2047) / 2048 * 2048);
+    std::vector<int16_t> again = callback();
+    EXPECT_GT(*std::max_element(again.begin(), again.end()), 10000) << "the tone starts again at once";
+    EXPECT_TRUE(std::equal(again.begin(), again.end(), pass.begin()));
+}
+
+// A short loop with megabytes of comment header: its headers are read once,
+// when it first plays; every loop and every restart after that reads none
+// (on the audio thread, under the device lock, reading them stalled every
+// frame), and each pass plays the same sound.
+TEST_F(AudioLimits, LoopingStreamReadsItsHeadersOnceAtItsFirstPlay) {
+    write_bytes(scratch("comment.txt"), "TITLE=" + std::string(4 << 20, 'a') + "\n");
+    sox("-n -r 44100 -c 2 --comment-file %/comment.txt %/big.ogg synth 0.1 sine 440");
+    const std::string path = scratch("big.ogg");
+    ASSERT_GT(std::filesystem::file_size(path), 4u << 20);
+
+    const int before = header_reads;
+    int id = driver_audio_stream_load(path.c_str(), false);
+    EXPECT_EQ(header_reads, before) << "nothing is read before it plays";
+    driver_audio_stream_play(id, 1.0f, 0.0f);
+    const int reads = header_reads;
+    EXPECT_EQ(reads - before, 3) << "identification, comment, setup";
+    std::vector<int16_t> pass = first_pass(id);
+    ASSERT_LT(_driver_audio_length(id), AUDIO_LENGTH_UNKNOWN);
+    for (int loop = 0; loop < 4; loop++) {
+        if (loop == 2) driver_audio_stream_play(id, 1.0f, 0.0f); // started again while it plays
+        EXPECT_EQ(play_for((int)pass.size()), pass) << "pass " << loop;
+    }
+    EXPECT_EQ(header_reads, reads);
+    EXPECT_GT(*std::max_element(pass.begin(), pass.end()), 10000) << "it plays";
+}
