@@ -172,7 +172,8 @@ TEST_F(EventWindow, RealKeysTextAndClickArriveInOrder) {
 // each key's release when it is let go, once.  Space has another name for X
 // than for SDL; it is carried all the same.
 TEST_F(EventWindow, KeysHeldThroughARebuildAreReleasedWhenLetGo) {
-    std::string cmd = "timeout 10 xdotool search --sync --name '" + caption + "' windowfocus --sync %1 keydown Right keydown space";
+    std::string cmd = "timeout 10 xdotool search --sync --name '" + caption +
+                      "' windowfocus --sync %1 keydown Right keydown space";
     ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
     records_until(EVT_KEYDOWN, SDLK_SPACE);
     driver_video_init(WIN_W + 100, WIN_H, WIN_W, WIN_H, 320, 320, 0);

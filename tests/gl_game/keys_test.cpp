@@ -38,7 +38,8 @@ protected:
         ASSERT_NE(w, 0u) << run.err();
         ASSERT_TRUE(run.wait_line("ModsAPI: shown"));
     }
-    int printed(const std::string& text) { return count_lines(run.out(), "ModsAPI: " + text); }
+    // How many times the script printed `text`.
+    int times(const std::string& text) { return count_lines(run.out(), "ModsAPI: " + text); }
 };
 
 TEST_F(EventsPrinted, CtrlQSuspendsAndQuitsWithoutTheQKey) {
@@ -48,8 +49,8 @@ TEST_F(EventsPrinted, CtrlQSuspendsAndQuitsWithoutTheQKey) {
     ASSERT_TRUE(xdotool(w, "key ctrl+q"));
     std::filesystem::remove(run.dir / "work/hold");
     EXPECT_EQ(run.wait_exit(), 0);
-    EXPECT_EQ(printed("event suspend"), 1) << run.out();
-    EXPECT_EQ(printed("event keydown Q") + printed("event keyup Q"), 0) << "nor Q's release:\n" << run.out();
+    EXPECT_EQ(times("event suspend"), 1) << run.out();
+    EXPECT_EQ(times("event keydown Q") + times("event keyup Q"), 0) << "nor Q's release:\n" << run.out();
 }
 
 // Held past the X server's auto-repeat delay (660 ms), F repeats through the
@@ -58,20 +59,23 @@ TEST_F(EventsPrinted, CtrlQSuspendsAndQuitsWithoutTheQKey) {
 TEST_F(EventsPrinted, HeldCtrlFSwitchesOnceAndTheNextPressSwitchesBack) {
     for (std::string seconds : {"0.2", "1.5"}) {
         SCOPED_TRACE(seconds);
-        int resets = printed("event reset"), downs = printed("event keydown F"), ups = printed("event keyup F");
+        int resets = times("event reset"), downs = times("event keydown F"), ups = times("event keyup F");
         ASSERT_TRUE(xdotool(x.find(run.pid()), "keydown ctrl+f sleep " + seconds + " keyup ctrl+f"));
         ASSERT_TRUE(run.wait_line("ModsAPI: event keyup F", 10, ups + 1)) << run.out();
         if (seconds == "1.5") {
-            EXPECT_GT(printed("event keydown F") - downs, 3) << "the repeats reach the script";
+            EXPECT_GT(times("event keydown F") - downs, 3) << "the repeats reach the script";
         }
         ASSERT_TRUE(xdotool(x.find(run.pid()), "key ctrl+f"));
         ASSERT_TRUE(run.wait_line("ModsAPI: event keyup F", 10, ups + 2)) << run.out();
-        EXPECT_EQ(printed("event reset"), resets + 2) << run.out();
-        EXPECT_EQ(printed("event keyup F"), ups + 2) << "one release per press";
+        EXPECT_EQ(times("event reset"), resets + 2) << run.out();
+        EXPECT_EQ(times("event keyup F"), ups + 2) << "one release per press";
     }
     std::vector<std::string> switches; // the full-screen flag of each window set-up
-    for (const std::string& line : lines_of(run.out()))
-        if (line.find("init_video: 0 0 640 480 320 320 ") != std::string::npos) switches.push_back(line.substr(line.size() - 1));
+    for (const std::string& line : lines_of(run.out())) {
+        if (line.find("init_video: 0 0 640 480 320 320 ") != std::string::npos) {
+            switches.push_back(line.substr(line.size() - 1));
+        }
+    }
     EXPECT_EQ(switches, (std::vector<std::string>{"0", "1", "0", "1", "0"}));
 }
 
@@ -81,17 +85,17 @@ TEST_F(EventsPrinted, KeysHeldThroughCtrlFStayHeldUntilLetGo) {
     ASSERT_TRUE(run.wait_line("ModsAPI: event reset"));
     ASSERT_TRUE(xdotool(x.find(run.pid()), "key a"));
     ASSERT_TRUE(run.wait_line("ModsAPI: event keyup A"));
-    EXPECT_EQ(printed("event keyup Right") + printed("event keyup Space"), 0) << run.out();
+    EXPECT_EQ(times("event keyup Right") + times("event keyup Space"), 0) << run.out();
     ASSERT_TRUE(xdotool(x.find(run.pid()), "keyup Right keyup space key b"));
     ASSERT_TRUE(run.wait_line("ModsAPI: event keyup B"));
-    EXPECT_EQ(printed("event keyup Right"), 1) << run.out();
-    EXPECT_EQ(printed("event keyup Space"), 1) << run.out();
+    EXPECT_EQ(times("event keyup Right"), 1) << run.out();
+    EXPECT_EQ(times("event keyup Space"), 1) << run.out();
 }
 
 TEST_F(EventsPrinted, ClosingTheWindowEndsTheProgram) {
     x.close(w);
     EXPECT_EQ(run.wait_exit(), 0);
-    EXPECT_EQ(printed("event quit"), 0) << "the scripts never see the quit";
+    EXPECT_EQ(times("event quit"), 0) << "the scripts never see the quit";
 }
 
 // A game that tracks keys from _event; _loop says whether Right is held
@@ -156,7 +160,8 @@ TEST(GameRun, ReleasesMissedWhileAScriptIsStoppedComeFirstOnceMended) {
         want.insert(want.end(), mend.first.begin(), mend.first.end());
         ASSERT_GE(after.size(), want.size()) << run.out();
         EXPECT_EQ(std::vector<std::string>(after.begin(), after.begin() + want.size()), want);
-        EXPECT_EQ(std::count_if(after.begin(), after.end(), [](const std::string& s) { return s.find("Space") != std::string::npos; }), 0);
+        auto space = [](const std::string& s) { return s.find("Space") != std::string::npos; };
+        EXPECT_EQ(std::count_if(after.begin(), after.end(), space), 0) << "Space came and went while stopped";
     }
 }
 
