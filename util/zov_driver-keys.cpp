@@ -55,6 +55,7 @@ void _driver_keys_stop() {
     SDL_EventState(SDL_SYSWMEVENT, SDL_DISABLE);
     std::fill(std::begin(_keys_code), std::end(_keys_code), 0);
     _keys_pressing = 0;
+    _keys_display = nullptr;
     _keys_carried.clear();
 }
 
