@@ -38,7 +38,7 @@ echo "== display tests (Xvfb)"
 if ctest --test-dir build -L display -N | grep -q "Total Tests: 0"; then
   echo "no display tests"
 else
-  xvfb-run -a -s "-screen 0 1280x1024x24" \
+  xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" \
     ctest --test-dir build -L display --output-on-failure
 fi
 echo "== fuzz targets (clang, libFuzzer, ASan + UBSan)"
