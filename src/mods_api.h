@@ -14,6 +14,7 @@
 
 #include "mods.h"
 #include "mods_batch.h"
+#include "mods_held.h"
 #include "zov_gui.h"
 #include "zov_var.h"
 
@@ -36,6 +37,7 @@ public:
     GBatch batch;                    // draw-command queue
     std::map<std::string, int> streams; // 1 once started, 0 after a stop
     var params;                      // the script parameters (a dict)
+    ModsHeld held;                   // what the script holds down
 
     // Builds the console's widgets last.
     explicit ModsAPI(Game& game);

@@ -70,7 +70,9 @@ void submit(Game& game, ModsAPI& api, Widget& input) {
     input.set_value(var(""));
     api.console_history = line;
     api.log_entry("> " + line);
-    if (game.data.mods.mod) game.data.mods.mod->script(line.c_str(), "console");
+    if (!game.data.mods.mod) return;
+    game.data.mods.mod->script(line.c_str(), "console");
+    mods_event_missed(game);
 }
 
 } // namespace

@@ -67,6 +67,7 @@ void mods_reload(Game& game) {
     ModsAPI& api = *game.data.mods.api;
     api.scripts.clear();
     api.require(game.data.mods.fname);
+    mods_event_missed(game);
 }
 
 void mods_reload_auto(Game& game) {
@@ -137,13 +138,19 @@ var mods_event_dict(const Event& e) {
 }
 
 void mods_event_handle(Game& game, Event e) {
-    mods_event_console(game, e);
+    mods_event_console(game, e); // may restart: the API object and engine are read after it
     _mods_view_init(game);
     gfx_event_correct(&e);
-    mods_event(game, mods_event_dict(e));
+    var d = mods_event_dict(e);
+    if (game.data.mods.api->held.admit(e, d, game.data.mods.mod->is_ok())) mods_event(game, d);
 }
 
 void mods_event(Game& game, var e) { game.data.mods.mod->event(e); }
+
+void mods_event_missed(Game& game) {
+    var up;
+    while (game.data.mods.mod->is_ok() && game.data.mods.api->held.next_missed(&up)) mods_event(game, up);
+}
 
 void mods_log_clear(Game& game) { game.data.mods.api->log.clear(); }
 

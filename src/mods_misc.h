@@ -19,7 +19,8 @@ struct Game;
 // _init().  `chstate` is accepted and unused.
 void mods_restart(Game& game, int chstate);
 // Clears the console log and the list of loaded scripts, then runs the main
-// script again in the same engine; _init() is not called.
+// script again in the same engine, then gives it the releases it missed
+// while stopped; _init() is not called.
 void mods_reload(Game& game);
 // At most once per second of the clock: reloads the scripts when a loaded
 // script file's time has grown and lies at least 2 s in the past.
@@ -30,10 +31,14 @@ void mods_loop(Game& game, float t);
 // draws the queue (the last good one while the script is failing).
 void mods_paint(Game& game);
 // The console sees the event first; then it is mapped into the view (for
-// "down", "motion", "up" and "wheel") and handed to the script as a dict.
+// "down", "motion", "up" and "wheel") and handed to the script as a dict,
+// unless it is a release the script holds no press for (mods_held).
 void mods_event_handle(Game& game, Event e);
 // The script's _event(e).
 void mods_event(Game& game, var e);
+// Once a script text has run and the hooks run again: the releases the
+// script missed while they were stopped, oldest first.
+void mods_event_missed(Game& game);
 void mods_log_clear(Game& game);
 void mods_console_toggle(Game& game);
 

@@ -142,7 +142,7 @@ run_test() {
   [ "$1" = asan ] && dir=$TREE/build-asan
   local cmd=(timeout -k 10 "$SECS" "$dir/tests/$2")
   [ -n "$3" ] && cmd+=("--gtest_filter=$3")
-  [[ $2 == test_gl_* ]] && cmd=(xvfb-run -a -s "-screen 0 1280x1024x24" "${cmd[@]}")
+  [[ $2 == test_gl_* ]] && cmd=(xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" "${cmd[@]}")
   (cd "$dir/tests" && "${cmd[@]}") || rc=$?
   echo "== exit status $rc"
   return $rc

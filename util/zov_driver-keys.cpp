@@ -6,62 +6,114 @@
 #include <algorithm>
 #include <vector>
 
+#if defined(SDL_VIDEO_DRIVER_X11)
+
 // ====== State ======
 
-#if defined(SDL_VIDEO_DRIVER_X11)
-// The display the keys were held on, and each key as SDL's scancode with
-// the X key code that asks for it.  Main thread only.
-static Display* _keys_display = nullptr;
-struct _HeldKey {
+// A key held as the window went.  `up_pending` until SDL's key-up for it
+// has been read.
+struct _CarriedKey {
     SDL_Scancode scancode;
     KeyCode keycode;
+    bool up_pending;
 };
-static std::vector<_HeldKey> _keys_held;
 
-// ====== Actions ======
+// Main thread only.  The display is the one the key presses came from.
+static Display* _keys_display = nullptr;
+static KeyCode _keys_code[SDL_NUM_SCANCODES]; // 0: not learned
+static KeyCode _keys_pressing = 0;            // the X key press SDL is handling now
+static std::vector<_CarriedKey> _keys_carried;
 
-void _driver_keys_remember(SDL_Window* win) {
-    _keys_held.clear();
-    SDL_SysWMinfo info;
-    SDL_VERSION(&info.version);
-    if (!SDL_GetWindowWMInfo(win, &info) || info.subsystem != SDL_SYSWM_X11) return;
-    _keys_display = info.info.x11.display;
+// ====== Learning key codes ======
+
+// SDL passes each X event on before it handles it: an X key press is
+// followed by SDL's key-down for the same key, if any.  Any other X event
+// in between (a focus change that makes SDL press modifiers itself) breaks
+// the pair.
+static int SDLCALL _keys_filter(void*, SDL_Event* ev) {
+    if (ev->type == SDL_SYSWMEVENT) {
+        const SDL_SysWMmsg* msg = ev->syswm.msg;
+        const XEvent* x = msg && msg->subsystem == SDL_SYSWM_X11 ? &msg->msg.x11.event : nullptr;
+        _keys_pressing = x && x->type == KeyPress ? (KeyCode)x->xkey.keycode : 0;
+        if (_keys_pressing) _keys_display = x->xkey.display;
+        return 0;
+    }
+    if (ev->type == SDL_KEYDOWN) {
+        if (_keys_pressing) _keys_code[ev->key.keysym.scancode] = _keys_pressing;
+        _keys_pressing = 0;
+    }
+    return 1;
+}
+
+void _driver_keys_start() {
+    SDL_EventState(SDL_SYSWMEVENT, SDL_ENABLE);
+    SDL_SetEventFilter(_keys_filter, nullptr);
+}
+
+void _driver_keys_stop() {
+    SDL_SetEventFilter(nullptr, nullptr);
+    SDL_EventState(SDL_SYSWMEVENT, SDL_DISABLE);
+    std::fill(std::begin(_keys_code), std::end(_keys_code), 0);
+    _keys_pressing = 0;
+    _keys_display = nullptr;
+    _keys_carried.clear();
+}
+
+// ====== Carried keys ======
+
+void _driver_keys_remember() {
+    _keys_carried.clear();
     int n = 0;
     const Uint8* down = SDL_GetKeyboardState(&n);
-    for (int sc = 0; sc < n; sc++) {
-        if (!down[sc]) continue;
-        // SDL's key names are X's key-symbol names for the keys that repeat:
-        // letters, digits, function keys.  Other keys are not remembered.
-        KeySym sym = XStringToKeysym(SDL_GetKeyName(SDL_GetKeyFromScancode((SDL_Scancode)sc)));
-        KeyCode code = sym == NoSymbol ? 0 : XKeysymToKeycode(_keys_display, sym);
-        if (code) _keys_held.push_back({(SDL_Scancode)sc, code});
+    for (int sc = 0; sc < n && sc < SDL_NUM_SCANCODES; sc++) {
+        if (down[sc] && _keys_code[sc]) _keys_carried.push_back({(SDL_Scancode)sc, _keys_code[sc], true});
     }
 }
 
-void _driver_keys_update() {
-    if (_keys_held.empty()) return;
-    char keys[32];
-    XQueryKeymap(_keys_display, keys);
-    auto released = [&](const _HeldKey& k) { return !(keys[k.keycode / 8] & (1 << (k.keycode % 8))); };
-    _keys_held.erase(std::remove_if(_keys_held.begin(), _keys_held.end(), released), _keys_held.end());
-}
+// The keys the window system reports down now, one bit per X key code.
+struct _Keymap {
+    char bits[32];
+    _Keymap() { XQueryKeymap(_keys_display, bits); }
+    bool down(KeyCode code) const { return bits[code / 8] & (1 << (code % 8)); }
+};
 
-bool _driver_keys_is_repeat(const SDL_KeyboardEvent& key) {
-    if (key.type != SDL_KEYDOWN || key.repeat) return false;
-    auto it = std::find_if(_keys_held.begin(), _keys_held.end(),
-                           [&](const _HeldKey& k) { return k.scancode == key.keysym.scancode; });
-    if (it == _keys_held.end()) return false;
-    _keys_held.erase(it);
+bool _driver_keys_pass(SDL_KeyboardEvent& key) {
+    auto it = std::find_if(_keys_carried.begin(), _keys_carried.end(),
+                           [&](const _CarriedKey& k) { return k.scancode == key.keysym.scancode; });
+    if (it == _keys_carried.end()) return true;
+    if (key.type == SDL_KEYUP && it->up_pending) {
+        it->up_pending = false;
+        if (_Keymap().down(it->keycode)) return false;
+    } else if (key.type == SDL_KEYDOWN) {
+        key.repeat = 1;
+    }
+    _keys_carried.erase(it);
     return true;
 }
 
-void _driver_keys_clear() { _keys_held.clear(); }
+bool _driver_keys_let_go(SDL_KeyboardEvent* up) {
+    if (_keys_carried.empty()) return false;
+    _Keymap keys;
+    auto it = std::find_if(_keys_carried.begin(), _keys_carried.end(),
+                           [&](const _CarriedKey& k) { return !k.up_pending && !keys.down(k.keycode); });
+    if (it == _keys_carried.end()) return false;
+    *up = SDL_KeyboardEvent();
+    up->type = SDL_KEYUP;
+    up->timestamp = SDL_GetTicks();
+    up->state = SDL_RELEASED;
+    up->keysym.scancode = it->scancode;
+    up->keysym.sym = SDL_GetKeyFromScancode(it->scancode);
+    up->keysym.mod = (Uint16)SDL_GetModState();
+    _keys_carried.erase(it);
+    return true;
+}
 
-#else // no X11: presses arrive as SDL gives them
+#else // no X11: keys are let go at a rebuild as SDL does it
 
-void _driver_keys_remember(SDL_Window*) {}
-void _driver_keys_update() {}
-bool _driver_keys_is_repeat(const SDL_KeyboardEvent&) { return false; }
-void _driver_keys_clear() {}
+void _driver_keys_start() {}
+void _driver_keys_stop() {}
+void _driver_keys_remember() {}
+bool _driver_keys_pass(SDL_KeyboardEvent&) { return true; }
+bool _driver_keys_let_go(SDL_KeyboardEvent*) { return false; }
 
 #endif

@@ -1,34 +1,45 @@
 // zov_driver-keys: keys held while the window is re-created.
 //
-// Destroying the window makes SDL forget every key held down: it sends
-// their key-ups, and the next auto-repeat of a key still held arrives as a
-// fresh press.  A held Ctrl+F would switch full screen on, rebuild the
-// window, and switch it straight back off.  This module remembers the keys
-// held as the window goes and asks the window system whether each is still
-// down; until one is let go, its next press is reported as a repeat.  The
-// key-ups SDL sends stay as they are, so a script still sees one key-up
-// for every key-down.
+// Destroying the window makes SDL let go of every key: it sends a key-up
+// for each, drops the real release that comes later, and takes the next
+// auto-repeat of a key still held as a fresh press.  A game would read a
+// key held through Ctrl+F as released, and a held Ctrl+F would switch full
+// screen on and straight back off.  So, for each key held as the window
+// goes:
+//   - SDL's key-up is held back while the window system still reports the
+//     key down; the key stays down for the game;
+//   - the key's release is reported when the window system reports it let
+//     go (checked before each event is read);
+//   - a fresh press from SDL before that (its auto-repeat) is reported as a
+//     repeat, and SDL tracks the key again from there.
+// A key let go and pressed again between two polls (a few milliseconds) is
+// taken as held.
 //
-// Only an X11 display can be asked for the keys that are down; elsewhere
-// nothing is remembered and presses arrive as SDL gives them.  A key let go
-// and pressed again between two polls (a few milliseconds) is taken as
-// held.
+// Only an X11 display can be asked which keys are down, by X key code, and
+// SDL does not tell a key's X key code: the X key press that SDL hands on
+// (as a window-system event) just before its own key-down does.  The
+// driver's event filter learns them there and drops those events.  Keys
+// never pressed in the window (and every key elsewhere than on X11) are let
+// go at a rebuild as SDL does it.
 //
-// State: the remembered keys, private to this file, filled by the window
-// code of zov_driver-sdl2 and emptied when video stops.  Main thread only.
+// State: the learned key codes and the keys carried through a rebuild,
+// private to this file; started and stopped with video.  Main thread only
+// (SDL runs the event filter on the thread that reads events).
 #pragma once
 
 struct SDL_KeyboardEvent;
-struct SDL_Window;
 
-// Remembers the keys SDL holds down now, before `win` is destroyed.
-void _driver_keys_remember(SDL_Window* win);
-// Forgets the remembered keys that are no longer down; called before each
-// event is read.
-void _driver_keys_update();
-// True when `key` is a fresh key press of a remembered key: the auto-repeat
-// of a key held through the rebuild.  The key is forgotten then, as SDL
-// tracks it again.
-bool _driver_keys_is_repeat(const SDL_KeyboardEvent& key);
-// Forgets every key (video stops).
-void _driver_keys_clear();
+// Installs the event filter that learns key codes (video starts).
+void _driver_keys_start();
+// Removes it and forgets everything (video stops).
+void _driver_keys_stop();
+// Carries the keys SDL holds down now; call right before the window is
+// destroyed.
+void _driver_keys_remember();
+// False when SDL's key event `key` is to be dropped: the key-up SDL made for
+// a carried key still held.  A fresh press of a carried key gets its repeat
+// flag set.
+bool _driver_keys_pass(SDL_KeyboardEvent& key);
+// True, with `up` filled as SDL's key-up for it, when a carried key has been
+// let go; the key is forgotten then.
+bool _driver_keys_let_go(SDL_KeyboardEvent* up);

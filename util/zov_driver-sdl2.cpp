@@ -57,6 +57,7 @@ void _driver_audio_deinit() { _driver_audio_close(); }
 void _driver_video_init() {
     driver_set_idiom("desktop");
     SDL_Init(SDL_INIT_VIDEO);
+    _driver_keys_start();
     SDL_version v;
     SDL_GetVersion(&v);
     zov_iprintf("SDL Runtime Version: %u.%u.%u\n", unsigned(v.major), unsigned(v.minor), unsigned(v.patch));
@@ -77,7 +78,7 @@ void _driver_video_deinit() {
         _driver_sdl2_context = nullptr;
     }
     driver_sdl2_window_destroy();
-    _driver_keys_clear();
+    _driver_keys_stop();
     SDL_QuitSubSystem(SDL_INIT_VIDEO);
 }
 
@@ -165,7 +166,7 @@ SDL_Window* _try_init_video(int ww, int hh, int full) {
         zov_iprintf("_try_init_video: no changes needed.\n");
         return _driver_sdl2_window;
     }
-    if (_driver_sdl2_window) _driver_keys_remember(_driver_sdl2_window);
+    if (_driver_sdl2_window) _driver_keys_remember();
     driver_sdl2_window_destroy();
 
     zov_iprintf("_try_init_video: initial init\n");
@@ -319,7 +320,7 @@ static void _driver_event_key(const SDL_KeyboardEvent& key, Event* e) {
     e->_v = key.keysym.sym;
     e->v = _driver_sdl_sym2key(key.keysym.sym);
     e->b = _driver_key_mods(key.keysym.mod);
-    e->t = key.repeat != 0 || _driver_keys_is_repeat(key);
+    e->t = key.repeat != 0;
 }
 
 // Stores the axis and reports its stick; an id outside the table gives
@@ -435,9 +436,14 @@ int driver_event_poll(Event* e) {
         _driver_text_pending.erase(0, 1);
         return 1;
     }
-    _driver_keys_update();
+    // A key carried through a window rebuild and let go since comes first;
+    // SDL's own key-up for a carried key still held is skipped.
     SDL_Event ev;
-    if (!SDL_PollEvent(&ev)) return 0;
+    if (!_driver_keys_let_go(&ev.key)) {
+        do {
+            if (!SDL_PollEvent(&ev)) return 0;
+        } while ((ev.type == SDL_KEYDOWN || ev.type == SDL_KEYUP) && !_driver_keys_pass(ev.key));
+    }
     _driver_event_translate(ev, e);
     e->x = e->_x;
     e->y = e->_y;

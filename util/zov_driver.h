@@ -215,7 +215,9 @@ struct Event;
 
 // Clears *e, then fills it with the next input: first one byte of text typed
 // earlier (an EVT_KEYDOWN with only `c` set), else the next SDL event, which
-// always gives a record (EVT_NONE when it means nothing to the game).
+// always gives a record (EVT_NONE when it means nothing to the game), but
+// for a key-up that a window rebuild made for a key still held: that key's
+// key-up comes when it is let go (zov_driver-keys).
 // Returns 1, or 0 when neither is pending.  A window resize also brings the
 // driver's size settings and the viewport up to date before returning.
 int driver_event_poll(Event* e);

@@ -134,16 +134,16 @@ TEST_F(GameInProcess, EveryEventReachesTheScriptAsADict) {
     wheel.x = 3;
     wheel.y = 4;
     game_event(wheel);
-    Event up(EVT_TOUCHUP);
-    up.x = 7;
-    up.y = 8;
-    game_event(up);
+    Event touch(EVT_TOUCHDOWN);
+    touch.x = 7;
+    touch.y = 8;
+    game_event(touch);
     game_event(Event(EVT_LOGIN));
     Event text(EVT_KEYDOWN);
     text.c = 'a';
     game_event(text);
     EXPECT_EQ(said(), (Lines{"mousedown||nil||100|50", "down||nil||110|70", "wheel||nil||13|24",
-                             "touchup||nil||7|8", "up||nil||17|28", "?||nil||0|0", "keydown||0|a|0|0"}));
+                             "touchdown||nil||7|8", "down||nil||17|28", "?||nil||0|0", "keydown||0|a|0|0"}));
 }
 
 TEST_F(GameInProcess, ReloadKeepsTheEngineRestartReplacesIt) {

@@ -1,6 +1,5 @@
 // The real program under Xvfb: start-up, the hooks, a failing script, hot
-// reload, real clicks and keys, closing, frame rate, and the refusals at
-// start.
+// reload, real clicks, frame rate, and the refusals at start.
 #include <cmath>
 
 #include "game_run.h"
@@ -151,59 +150,6 @@ TEST(GameRun, ClickArrivesInWindowPixelsThenInTheView) {
 
     x.close(w);
     EXPECT_EQ(run.wait_exit(), 0);
-}
-
-// Prints every event but pointer motion and the ones without a name.
-const char* EVENT_PRINTER = R"(
-    function _paint() if not shown then shown = true print("shown") end end
-    function _event(e)
-        if e.type ~= "mousemotion" and e.type ~= "motion" and e.type ~= "?" then
-            print("event " .. e.type .. " " .. (e.name or ""))
-        end
-    end)";
-
-// The program running EVENT_PRINTER, its window found and painted.
-class EventsPrinted : public ::testing::Test {
-protected:
-    GameRun run;
-    XDisplay x;
-    Window w = 0;
-
-    void SetUp() override {
-        run.put("main.lua", EVENT_PRINTER);
-        run.start();
-        w = x.find(run.pid());
-        ASSERT_NE(w, 0u) << run.err();
-        ASSERT_TRUE(run.wait_line("ModsAPI: shown"));
-    }
-};
-
-TEST_F(EventsPrinted, CtrlQSuspendsAndQuitsWithoutTheQKey) {
-    ASSERT_TRUE(xdotool(w, "key ctrl+q"));
-    EXPECT_EQ(run.wait_exit(), 0);
-    EXPECT_EQ(count_lines(run.out(), "ModsAPI: event suspend"), 1) << run.out();
-    EXPECT_EQ(count_lines(run.out(), "ModsAPI: event keydown Q"), 0) << run.out();
-}
-
-// Re-creating the window makes SDL forget the held F, so its next
-// auto-repeat came as a fresh press and switched straight back.
-TEST_F(EventsPrinted, HeldCtrlFSwitchesOnceAndTheNextPressSwitchesBack) {
-    // Well past the X server's auto-repeat delay (660 ms).
-    ASSERT_TRUE(xdotool(w, "keydown ctrl+f sleep 1.5 keyup ctrl+f sleep 0.3"));
-    EXPECT_EQ(count_lines(run.out(), "ModsAPI: event reset"), 1) << run.out();
-    EXPECT_GT(count_lines(run.out(), "ModsAPI: event keydown F"), 3) << "the repeats reach the script";
-    ASSERT_TRUE(xdotool(x.find(run.pid()), "key ctrl+f"));
-    ASSERT_TRUE(run.wait_line("ModsAPI: event reset", 10, 2)) << "one press after the hold switches back";
-    std::vector<std::string> switches; // the full-screen flag of each window set-up
-    for (const std::string& line : lines_of(run.out()))
-        if (line.find("init_video: 0 0 640 480 320 320 ") != std::string::npos) switches.push_back(line.substr(line.size() - 1));
-    EXPECT_EQ(switches, (std::vector<std::string>{"0", "1", "0"}));
-}
-
-TEST_F(EventsPrinted, ClosingTheWindowEndsTheProgram) {
-    x.close(w);
-    EXPECT_EQ(run.wait_exit(), 0);
-    EXPECT_EQ(count_lines(run.out(), "ModsAPI: event quit"), 0) << "the scripts never see the quit";
 }
 
 // A busy machine can slow the program down but never speed it up: no
