@@ -51,6 +51,20 @@ protected:
         EXPECT_TRUE(write_file(dir / "blocks.fnt", BLOCKS_FNT));
         return load_font("blocks", 0);
     }
+    // "wide": a 300x200 patterned page, uploaded as a 512x256 texture (the
+    // premultiplied page into *pm).  'A' is its cell at (250, 150), 20x30;
+    // 'B' the cell at (10, 20), 15x25, 1 right and 2 down.  Lines start at
+    // the y asked for.
+    int wide(Pixels* pm) {
+        Pixels page = pattern(300, 200);
+        EXPECT_TRUE(write_png(dir / "wide.png", page));
+        EXPECT_TRUE(write_file(dir / "wide.fnt",
+                               "common lineHeight=30 base=30 scaleW=300 scaleH=200\n"
+                               "char id=65 x=250 y=150 width=20 height=30 xoffset=0 yoffset=0 xadvance=22\n"
+                               "char id=66 x=10 y=20 width=15 height=25 xoffset=1 yoffset=2 xadvance=16\n"));
+        *pm = premultiplied(page);
+        return load_font("wide", 0);
+    }
 };
 
 } // namespace
@@ -116,17 +130,11 @@ TEST_F(FontGl, ClippedGlyphsAreTrimmedAndHiddenLinesSkipped) {
 }
 
 TEST_F(FontGl, PagePaddedToAPowerOfTwoKeepsItsGlyphs) {
-    // A 300x200 page uploads as a 512x256 texture; glyph cells are in page
-    // pixels and must map to the same texels.
-    Pixels page = pattern(300, 200);
-    ASSERT_TRUE(write_png(dir / "wide.png", page));
-    ASSERT_TRUE(write_file(dir / "wide.fnt", "common lineHeight=30 base=30 scaleW=300 scaleH=200\n"
-                                             "char id=65 x=250 y=150 width=20 height=30 xoffset=0 yoffset=0 xadvance=22\n"
-                                             "char id=66 x=10 y=20 width=15 height=25 xoffset=1 yoffset=2 xadvance=16\n"));
-    int id = load_font("wide", 0);
+    // Glyph cells are in page pixels and must map to the same texels.
+    Pixels pm;
+    int id = wide(&pm);
     ASSERT_NE(id, 0);
     EXPECT_EQ(_gfx->tex_data[_font->data[id].tex].rect.w, 512);
-    Pixels pm = premultiplied(page);
     font_draw(id, "AB", 50, 60, 0, -1);
     expect_screen(
         [&](int x, int y) {
@@ -135,6 +143,17 @@ TEST_F(FontGl, PagePaddedToAPowerOfTwoKeepsItsGlyphs) {
             return BLACK;
         },
         "glyphs from a padded page");
+}
+
+TEST_F(FontGl, ClippedGlyphShowsTheTexelsOfItsVisiblePartNotItsWholeCellSquashed) {
+    Pixels pm;
+    int id = wide(&pm);
+    ASSERT_NE(id, 0);
+    gfx_clip(60, 70, 100, 100);
+    font_draw(id, "A", 50, 60, 0, -1);
+    gfx_unclip();
+    expect_screen([&](int x, int y) { return covers(60, 70, 10, 20, x, y) ? shown(pm, 250 + x - 50, 150 + y - 60) : BLACK; },
+                  "the bottom right of A");
 }
 
 TEST_F(FontGl, FontWithoutItsPageDrawsNothing) {
