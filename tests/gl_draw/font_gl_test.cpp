@@ -38,6 +38,23 @@ Pixels blocks_page() {
 
 const Rgb WHITE{254, 254, 254}; // opaque white, premultiplied
 
+// The colours of a picture as 0xRRGGBB, sorted, each once.
+std::vector<unsigned> colours(const Pixels& p) {
+    std::vector<unsigned> c;
+    for (int y = 0; y < p.h; y++)
+        for (int x = 0; x < p.w; x++) c.push_back((unsigned)p.at(x, y)[0] << 16 | p.at(x, y)[1] << 8 | p.at(x, y)[2]);
+    std::sort(c.begin(), c.end());
+    c.erase(std::unique(c.begin(), c.end()), c.end());
+    return c;
+}
+
+// How many colours of `p` are not among `known` (sorted).
+int fresh_colours(const Pixels& p, const std::vector<unsigned>& known) {
+    int n = 0;
+    for (unsigned c : colours(p)) n += !std::binary_search(known.begin(), known.end(), c);
+    return n;
+}
+
 class FontGl : public DrawGl {
 protected:
     int load_font(const std::string& name, int size) {
@@ -222,24 +239,41 @@ TEST_F(FontGl, NearestTextAtFractionalPlacesShowsOnlyColoursOfItsWholePlaceAndSh
     g_mag_filter = GL_LINEAR;
     ASSERT_TRUE(own && half);
     const char* line = "The quick brown fox jumps over the lazy dog: 0123456789 ,.;!?";
-    auto colours = [&](int font, float off) {
+    auto drawn = [&](int font, float off) {
         gfx_clear();
         font_draw(font, line, 20 + off, 20 + off, 0, -1);
-        Pixels s = grab();
-        std::vector<unsigned> c;
-        for (int y = 0; y < WIN_H; y++)
-            for (int x = 0; x < WIN_W; x++) c.push_back((unsigned)s.at(x, y)[0] << 16 | s.at(x, y)[1] << 8 | s.at(x, y)[2]);
-        return c;
+        return grab();
     };
-    std::vector<unsigned> whole = colours(own, 0);
-    std::sort(whole.begin(), whole.end());
-    ASSERT_GT(std::unique(whole.begin(), whole.end()) - whole.begin(), 3) << "an antialiased font";
-    auto fresh = [&](int font, float off) {
-        int n = 0;
-        for (unsigned c : colours(font, off)) n += !std::binary_search(whole.begin(), whole.end(), c);
-        return n;
-    };
+    const std::vector<unsigned> whole = colours(drawn(own, 0));
+    ASSERT_GT(whole.size(), 3u) << "an antialiased font";
     for (float off : {0.25f, 0.5f, 0.75f})
-        EXPECT_EQ(fresh(own, off), 0) << "pixels of a colour the line at a whole place lacks, moved by " << off;
-    EXPECT_GT(fresh(half, 0.25f), 0) << "text at half its size blends texels through the mipmaps";
+        EXPECT_EQ(fresh_colours(drawn(own, off), whole), 0)
+            << "pixels of a colour the line at a whole place lacks, moved by " << off;
+    EXPECT_GT(fresh_colours(drawn(half, 0.25f), whole), 0) << "text at half its size blends texels through the mipmaps";
+}
+
+TEST_F(FontGl, SlightlyShrunkTextIsSmoothedWhateverGlyphEndsIt) {
+    // At 63/64 of its size a 30-texel-high 'A' is shrunk, while a 1x1 '.'
+    // lies within the margin that unshrunk quads may exceed: the run holds
+    // a shrunk glyph, so all of it takes the mipmaps, not "nearest".
+    Pixels page = pattern(300, 200);
+    ASSERT_TRUE(write_png(dir / "dots.png", page));
+    ASSERT_TRUE(write_file(dir / "dots.fnt", "common lineHeight=64 base=64 scaleW=300 scaleH=200\n"
+                                             "char id=65 x=250 y=150 width=20 height=30 xadvance=22\n"
+                                             "char id=46 x=10 y=20 width=1 height=1 xadvance=2\n"));
+    g_mag_filter = GL_NEAREST;
+    int id;
+    {
+        Capture err(stderr), out(stdout);
+        id = font_load("dots", 63);
+    }
+    g_mag_filter = GL_LINEAR;
+    ASSERT_NE(id, 0);
+    std::vector<unsigned> known = colours(premultiplied(page));
+    known.insert(known.begin(), 0u); // the cleared window
+    for (const char* text : {"A", "A.", ".A"}) {
+        gfx_clear();
+        font_draw(id, text, 40, 40, 0, -1);
+        EXPECT_GT(fresh_colours(grab(), known), 0) << "\"" << text << "\" shows only the page's own texels";
+    }
 }
