@@ -223,6 +223,28 @@ TEST_F(AudioFiles, ChainedOggEndsWhereTheLayoutChangesOrAfter64Parts) {
     EXPECT_EQ(_driver_audio_length(driver_audio_sample_load(scratch("many.ogg").c_str())), 2 * 64 * 11025);
 }
 
+// Two logical streams multiplexed, their first pages together as the
+// format lays them: the file plays its first Vorbis stream, 440 Hz for half
+// a second, and passes over the other's pages (here a 1000 Hz Vorbis one).
+TEST_F(AudioFiles, OggWithAnotherStreamMultiplexedPlaysItsFirstVorbisStream) {
+    sox("-n -r 44100 -c 1 %/a.ogg synth 0.5 sine 440");
+    sox("-n -r 44100 -c 1 %/b.ogg synth 0.5 sine 1000");
+    std::vector<std::string> a = ogg_pages(read_bytes(scratch("a.ogg"))), b = ogg_pages(read_bytes(scratch("b.ogg")));
+    ASSERT_TRUE(a.size() > 2 && b.size() > 2);
+    for (std::string& page : b) {
+        page.replace(14, 4, a[0].substr(14, 4));
+        page[14] ^= 1; // a serial number of its own
+        ogg_fix_crc(page);
+    }
+    std::string both = a[0] + b[0];
+    for (size_t i = 1; i < std::max(a.size(), b.size()); i++) both += (i < a.size() ? a[i] : "") + (i < b.size() ? b[i] : "");
+    write_bytes(scratch("both.ogg"), both);
+    int id = driver_audio_sample_load(scratch("both.ogg").c_str());
+    ASSERT_NE(id, 0);
+    EXPECT_EQ(_driver_audio_length(id), 2 * 22050);
+    EXPECT_NEAR(zero_crossings(sample_output(id), 0), 440, 6) << "the first stream's tone";
+}
+
 TEST_F(AudioFiles, OggDecodingGoesOnPastAMissingPage) {
     std::ifstream in(ZOV_TEST_DATA "/../../data/music.ogg", std::ios::binary); // 352,800 frames
     const std::string file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
