@@ -8,6 +8,7 @@
 #include <numeric>
 
 #include "support/capture.h"
+#include "zov_driver-snd_ogg.h"
 
 using namespace audio_test;
 
@@ -271,6 +272,22 @@ TEST_F(AudioFiles, GameMusicDecodesWholeAsSampleAndStreamAlike) {
     EXPECT_EQ(_driver_audio_length(stream), 2 * 352800);
     from_stream.resize(from_sample.size());
     EXPECT_TRUE(from_stream == from_sample);
+}
+
+// The decoder gives every frame whatever piece a caller asks for, smaller
+// or larger than what one packet decodes to.
+TEST(OggDecoder, ReadInPiecesOfAnySizeGivesEveryFrame) {
+    sox("-n -r 44100 -c 2 %/pieces.ogg synth 0.5 sine 440");
+    const std::string bytes = read_bytes(scratch("pieces.ogg"));
+    VorbisDecoder dec;
+    ASSERT_TRUE(dec.open((const unsigned char*)bytes.data(), bytes.size()));
+    for (int piece : {1, 100, 4096}) {
+        dec.rewind();
+        std::vector<float> out((size_t)piece * 2);
+        long frames = 0;
+        for (int n; (n = dec.read(out.data(), piece)) > 0;) frames += n;
+        EXPECT_EQ(frames, 22050) << piece << " frames a call";
+    }
 }
 
 // ------ Pitch ------
