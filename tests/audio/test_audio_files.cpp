@@ -183,9 +183,11 @@ TEST_F(AudioFiles, CorruptOggIsRefusedAsSampleAndAsStreamWithoutHarm) {
 }
 
 // Files that crashed the Ogg decoder in the past (libogg's page handling
-// after a seek, a header size taken on trust): each one loaded as a sample,
-// and played as a stream through more buffers than it claims, so that the
-// stream also starts over.
+// after a seek, a header size taken on trust), and a one-byte comment
+// packet that ends libogg's first 16 KiB page buffer (its identification
+// header padded before it), which a check of the comment's type must not
+// read past: each one loaded as a sample, and played as a stream through
+// more buffers than it claims, so that the stream also starts over.
 TEST_F(AudioFiles, DamagedOggFilesNeitherCrashNorHang) {
     for (const auto& entry : std::filesystem::directory_iterator(ZOV_TEST_DATA "/sounds")) {
         const std::string path = entry.path().string();
