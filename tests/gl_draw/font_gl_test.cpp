@@ -258,17 +258,24 @@ TEST_F(FontGl, SlightlyShrunkTextIsSmoothedWhateverGlyphEndsIt) {
     // a shrunk glyph, so all of it takes the mipmaps, not "nearest".
     Pixels page = pattern(300, 200);
     ASSERT_TRUE(write_png(dir / "dots.png", page));
-    ASSERT_TRUE(write_file(dir / "dots.fnt", "common lineHeight=64 base=64 scaleW=300 scaleH=200\n"
-                                             "char id=65 x=250 y=150 width=20 height=30 xadvance=22\n"
-                                             "char id=46 x=10 y=20 width=1 height=1 xadvance=2\n"));
-    g_mag_filter = GL_NEAREST;
-    int id;
-    {
+    ASSERT_TRUE(write_png(dir / "stack.png", page));
+    const char* common = "common lineHeight=64 base=64 scaleW=300 scaleH=200\n";
+    ASSERT_TRUE(write_file(dir / "dots.fnt", std::string(common) +
+                                                 "char id=65 x=250 y=150 width=20 height=30 xadvance=22\n"
+                                                 "char id=46 x=10 y=20 width=1 height=1 xadvance=2\n"));
+    // Its 'A's pile up in one place and its '.' stands 100 texels apart.
+    ASSERT_TRUE(write_file(dir / "stack.fnt", std::string(common) +
+                                                  "char id=65 x=250 y=150 width=20 height=30 xadvance=0\n"
+                                                  "char id=46 x=10 y=20 width=1 height=1 xoffset=100 xadvance=2\n"));
+    auto load = [&](const char* name) {
+        g_mag_filter = GL_NEAREST;
         Capture err(stderr), out(stdout);
-        id = font_load("dots", 63);
-    }
-    g_mag_filter = GL_LINEAR;
-    ASSERT_NE(id, 0);
+        int id = font_load(name, 63);
+        g_mag_filter = GL_LINEAR;
+        return id;
+    };
+    const int id = load("dots"), stack = load("stack");
+    ASSERT_TRUE(id && stack);
     std::vector<unsigned> known = colours(premultiplied(page));
     known.insert(known.begin(), 0u); // the cleared window
     for (const char* text : {"A", "A.", ".A"}) {
@@ -276,4 +283,13 @@ TEST_F(FontGl, SlightlyShrunkTextIsSmoothedWhateverGlyphEndsIt) {
         font_draw(id, text, 40, 40, 0, -1);
         EXPECT_GT(fresh_colours(grab(), known), 0) << "\"" << text << "\" shows only the page's own texels";
     }
+    // A line longer than one batch of 256 glyphs: the batch after the
+    // shrunk 'A's holds only the dot, which shows a texel of its own.
+    gfx_clear();
+    font_draw(stack, (std::string(256, 'A') + ".").c_str(), 40, 40, 0, -1);
+    Pixels s = grab(), dot;
+    dot.w = s.w - 100, dot.h = s.h;
+    for (int y = 0; y < s.h; y++) dot.px.insert(dot.px.end(), s.at(100, y), s.at(100, y) + dot.w * 4);
+    EXPECT_EQ(colours(dot).size(), 2u) << "the dot on the cleared window";
+    EXPECT_EQ(fresh_colours(dot, known), 0) << "the dot after 256 shrunk glyphs is smoothed";
 }
