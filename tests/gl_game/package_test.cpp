@@ -143,6 +143,8 @@ TEST(Package, RefusesWithOneLineAndMakesNothing) {
         {"build fails", "the build failed (output above); fix it, or install what is missing", false},
         // Found only while copying, after the folder was begun.
         {"dangling link", "packaging stopped (see above) and made nothing", false},
+        // The empty folder was the author's: it stays, empty.
+        {"dangling link, OUT_DIR there empty", "packaging stopped (see above) and made nothing", false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -163,7 +165,9 @@ TEST(Package, RefusesWithOneLineAndMakesNothing) {
         if (archive) write_file(out + ".tar.gz", "older");
         std::string slash = what == "archive exists, OUT_DIR ends in /" ? "/" : "";
         if (what == "out inside game") out = game + "/mygame";
-        if (what == "dangling link") fs::create_symlink(dir / "gone", game + "/picture.png");
+        const bool empty_out = what == "dangling link, OUT_DIR there empty";
+        if (empty_out) fs::create_directories(out);
+        if (what.rfind("dangling link", 0) == 0) fs::create_symlink(dir / "gone", game + "/picture.png");
         if (what == "ZOV_EXE names no program") exe = game + "/main.lua";
         if (what == "build fails") {
             // A source tree of its own whose build cannot succeed.
@@ -187,6 +191,8 @@ TEST(Package, RefusesWithOneLineAndMakesNothing) {
         if (!kept.empty()) {
             EXPECT_EQ(read_file(out + "/" + kept), "the author's");
             EXPECT_EQ(std::distance(fs::directory_iterator(out), fs::directory_iterator()), 1);
+        } else if (empty_out) {
+            EXPECT_TRUE(fs::is_directory(out) && fs::is_empty(out));
         } else {
             EXPECT_FALSE(fs::exists(out));
         }
