@@ -93,6 +93,7 @@ TEST(Package, UnpackedGameRunsFromAnotherFolderWithItsOwnFiles) {
                                         "data/api.lua", "data/black.png", "data/console.fnt", "data/console.png",
                                         "data/main.lua", "data/own.tga", "data/sounds/chime.wav", "play"};
     EXPECT_EQ(files_under(player + "/mygame"), shipped);
+    EXPECT_LT(fs::file_size(player + "/mygame/bin/tovmar2"), fs::file_size(ZOV_GAME_EXE)) << "shipped stripped";
 
     run.exe = player + "/mygame/play";
     run.workdir = run.dir / "elsewhere";
