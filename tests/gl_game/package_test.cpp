@@ -49,6 +49,7 @@ TEST(Package, UnpackedGameRunsFromAnotherFolderWithItsOwnFiles) {
     std::string game = run.dir / "game";
     fs::create_directories(game + "/sounds");
     write_file(game + "/own.tga", tga(4, 4, 0x3366cc));
+    write_file(game + "/.levels", "hidden files are the game's too");
     fs::copy_file(std::string(ZOV_GAME_DATA) + "/pickup.wav", game + "/sounds/chime.wav");
     // Saves at start, shows its picture, and quits when Escape is pressed.
     write_file(game + "/main.lua", R"(
@@ -89,13 +90,15 @@ TEST(Package, UnpackedGameRunsFromAnotherFolderWithItsOwnFiles) {
     ASSERT_EQ(std::system(("tar -xzf '" + (run.dir / "made/mygame.tar.gz") + "' -C '" + player + "'").c_str()), 0);
     fs::remove_all(run.dir / "made");
     fs::remove_all(game);
-    std::vector<std::string> shipped = {"README.txt", "bin/tovmar2", "data/LICENSE-console-font.txt",
+    std::vector<std::string> shipped = {"README.txt", "bin/tovmar2", "data/.levels", "data/LICENSE-console-font.txt",
                                         "data/api.lua", "data/black.png", "data/console.fnt", "data/console.png",
                                         "data/main.lua", "data/own.tga", "data/sounds/chime.wav", "play"};
     EXPECT_EQ(files_under(player + "/mygame"), shipped);
     EXPECT_LT(fs::file_size(player + "/mygame/bin/tovmar2"), fs::file_size(ZOV_GAME_EXE)) << "shipped stripped";
 
-    run.exe = player + "/mygame/play";
+    // Started through a link, as a desktop shortcut does.
+    run.exe = run.dir / "elsewhere/mygame";
+    fs::create_symlink(player + "/mygame/play", run.exe);
     run.workdir = run.dir / "elsewhere";
     run.start();
     XDisplay x;
@@ -114,11 +117,17 @@ TEST(Package, UnpackedGameRunsFromAnotherFolderWithItsOwnFiles) {
     EXPECT_EQ(count_lines(run.out(), "ModsAPI: saved"), 1) << run.out();
     EXPECT_EQ(read_file(run.home() + "/.shipped/note.txt"), "kept");
 
-    // A relative -mod is taken from where the launcher was started.
+    // A relative -mod or -altdir is taken from where the launcher was started.
     write_file(run.dir / "elsewhere/other.lua", "print('other runs') zov_ext_call('exit')");
-    run.start({"-mod", "other.lua"});
-    EXPECT_EQ(run.wait_exit(), 0) << run.err();
-    EXPECT_EQ(count_lines(run.out(), "ModsAPI: other runs"), 1) << run.out() << run.err();
+    fs::create_directories(run.dir / "elsewhere/alt");
+    write_file(run.dir / "elsewhere/alt/main.lua", "print('alt runs') zov_ext_call('exit')");
+    for (const char* what : {"-mod other.lua", "-altdir alt"}) {
+        const std::string option = what, value = option.substr(option.find(' ') + 1);
+        run.start({option.substr(0, option.find(' ')), value});
+        EXPECT_EQ(run.wait_exit(), 0) << run.err();
+        EXPECT_EQ(count_lines(run.out(), value == "alt" ? "ModsAPI: alt runs" : "ModsAPI: other runs"), 1)
+            << what << "\n" << run.out() << run.err();
+    }
 }
 
 // Each refusal: one line on standard error naming the fault and the way out,
