@@ -8,6 +8,7 @@
 #include <numeric>
 
 #include "support/capture.h"
+#include "zov_driver-snd_ogg.h"
 
 using namespace audio_test;
 
@@ -141,19 +142,28 @@ TEST_F(AudioFiles, OggIsChosenByDotOggAnywhereInThePathCaseSensitive) {
 }
 
 TEST_F(AudioFiles, BrokenAndMissingOggSamplesSayWhichStepFailed) {
-    std::string junk = scratch("junk.ogg");
-    FILE* f = fopen(junk.c_str(), "w");
-    fputs("OggS but not really", f);
-    fclose(f);
-    std::string missing = scratch("missing.ogg");
-    Capture out(stdout);
-    EXPECT_EQ(driver_audio_sample_load(junk.c_str()), 0);
-    EXPECT_EQ(driver_audio_sample_load(missing.c_str()), 0);
-    std::string log = out.text();
-    EXPECT_NE(log.find("_mixer: error in _sample_load_ogg '" + junk + "' (stb_vorbis_decode_memory)\n"),
-              std::string::npos) << log;
-    EXPECT_NE(log.find("_mixer: error in _sample_load_ogg '" + missing + "' (driver_file_alloc)\n"),
-              std::string::npos) << log;
+    write_bytes(scratch("junk.ogg"), "OggS but not really");
+    sox("-n -r 44100 -c 1 %/whole.ogg synth 0.5 sine 440");
+    std::string headers; // the pages before the audio: granule position 0
+    for (const std::string& page : ogg_pages(read_bytes(scratch("whole.ogg"))))
+        if (page.compare(6, 8, std::string(8, '\0')) == 0) headers += page;
+    write_bytes(scratch("headers.ogg"), headers);
+    const struct {
+        const char* name;
+        const char* step;
+    } cases[] = {
+        {"junk.ogg", "stb_vorbis_decode_memory"},
+        {"headers.ogg", "stb_vorbis_decode_memory"}, // every header, no sound
+        {"missing.ogg", "driver_file_alloc"},
+    };
+    for (const auto& c : cases) {
+        const std::string path = scratch(c.name);
+        Capture out(stdout);
+        EXPECT_EQ(driver_audio_sample_load(path.c_str()), 0) << c.name;
+        const std::string log = out.text();
+        EXPECT_NE(log.find("_mixer: error in _sample_load_ogg '" + path + "' (" + c.step + ")\n"), std::string::npos)
+            << log;
+    }
 }
 
 TEST_F(AudioFiles, CorruptOggIsRefusedAsSampleAndAsStreamWithoutHarm) {
@@ -173,9 +183,11 @@ TEST_F(AudioFiles, CorruptOggIsRefusedAsSampleAndAsStreamWithoutHarm) {
 }
 
 // Files that crashed the Ogg decoder in the past (libogg's page handling
-// after a seek, a header size taken on trust): each one loaded as a sample,
-// and played as a stream through more buffers than it claims, so that the
-// stream also starts over.
+// after a seek, a header size taken on trust), and a one-byte comment
+// packet that ends libogg's first 16 KiB page buffer (its identification
+// header padded before it), which a check of the comment's type must not
+// read past: each one loaded as a sample, and played as a stream through
+// more buffers than it claims, so that the stream also starts over.
 TEST_F(AudioFiles, DamagedOggFilesNeitherCrashNorHang) {
     for (const auto& entry : std::filesystem::directory_iterator(ZOV_TEST_DATA "/sounds")) {
         const std::string path = entry.path().string();
@@ -223,6 +235,28 @@ TEST_F(AudioFiles, ChainedOggEndsWhereTheLayoutChangesOrAfter64Parts) {
     EXPECT_EQ(_driver_audio_length(driver_audio_sample_load(scratch("many.ogg").c_str())), 2 * 64 * 11025);
 }
 
+// Two logical streams multiplexed, their first pages together as the
+// format lays them: the file plays its first Vorbis stream, 440 Hz for half
+// a second, and passes over the other's pages (here a 1000 Hz Vorbis one).
+TEST_F(AudioFiles, OggWithAnotherStreamMultiplexedPlaysItsFirstVorbisStream) {
+    sox("-n -r 44100 -c 1 %/a.ogg synth 0.5 sine 440");
+    sox("-n -r 44100 -c 1 %/b.ogg synth 0.5 sine 1000");
+    std::vector<std::string> a = ogg_pages(read_bytes(scratch("a.ogg"))), b = ogg_pages(read_bytes(scratch("b.ogg")));
+    ASSERT_TRUE(a.size() > 2 && b.size() > 2);
+    for (std::string& page : b) {
+        page.replace(14, 4, a[0].substr(14, 4));
+        page[14] ^= 1; // a serial number of its own
+        ogg_fix_crc(page);
+    }
+    std::string both = a[0] + b[0];
+    for (size_t i = 1; i < std::max(a.size(), b.size()); i++) both += (i < a.size() ? a[i] : "") + (i < b.size() ? b[i] : "");
+    write_bytes(scratch("both.ogg"), both);
+    int id = driver_audio_sample_load(scratch("both.ogg").c_str());
+    ASSERT_NE(id, 0);
+    EXPECT_EQ(_driver_audio_length(id), 2 * 22050);
+    EXPECT_NEAR(zero_crossings(sample_output(id), 0), 440, 6) << "the first stream's tone";
+}
+
 TEST_F(AudioFiles, OggDecodingGoesOnPastAMissingPage) {
     std::ifstream in(ZOV_TEST_DATA "/../../data/music.ogg", std::ios::binary); // 352,800 frames
     const std::string file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
@@ -249,6 +283,22 @@ TEST_F(AudioFiles, GameMusicDecodesWholeAsSampleAndStreamAlike) {
     EXPECT_EQ(_driver_audio_length(stream), 2 * 352800);
     from_stream.resize(from_sample.size());
     EXPECT_TRUE(from_stream == from_sample);
+}
+
+// The decoder gives every frame whatever piece a caller asks for, smaller
+// or larger than what one packet decodes to.
+TEST(OggDecoder, ReadInPiecesOfAnySizeGivesEveryFrame) {
+    sox("-n -r 44100 -c 2 %/pieces.ogg synth 0.5 sine 440");
+    const std::string bytes = read_bytes(scratch("pieces.ogg"));
+    VorbisDecoder dec;
+    ASSERT_TRUE(dec.open((const unsigned char*)bytes.data(), bytes.size()));
+    for (int piece : {1, 100, 4096}) {
+        dec.rewind();
+        std::vector<float> out((size_t)piece * 2);
+        long frames = 0;
+        for (int n; (n = dec.read(out.data(), piece)) > 0;) frames += n;
+        EXPECT_EQ(frames, 22050) << piece << " frames a call";
+    }
 }
 
 // ------ Pitch ------
@@ -314,22 +364,30 @@ TEST_F(AudioFiles, OggStreamPlaysToItsEndAndNoFurtherAtAnyRate) {
     const struct {
         int rate;
         const char* seconds;
-    } cases[] = {{8000, "0.1234"}, {32000, "0.5"}, {44100, "0.5"}, {48000, "0.77777"}};
+        double frames; // what plays, at 44100 Hz
+    } cases[] = {{8000, "0.1234", 0.1234 * 44100},
+                 {32000, "0.5", 22050},
+                 {44100, "0.5", 22050},
+                 {48000, "0.77777", 0.77777 * 44100},
+                 {44100, "0.2321995465", 10240}}; // ends where a buffer ends
     for (const auto& c : cases) {
-        const std::string name = "end" + std::to_string(c.rate) + ".ogg";
+        const std::string name = "end" + std::to_string(c.rate) + "-" + c.seconds + ".ogg";
         SCOPED_TRACE(name);
-        sox("-n -r " + std::to_string(c.rate) + " -c 2 %/" + name + " synth " + c.seconds + " sine 440");
+        // Below full scale: the limiter leaves every buffer as decoded.
+        sox("-n -r " + std::to_string(c.rate) + " -c 2 %/" + name + " synth " + c.seconds + " sine 440 gain -3");
         int id = driver_audio_stream_load(scratch(name).c_str(), false);
         driver_audio_stream_play(id, 1.0f, 0.0f);
         std::vector<int16_t> pass = first_pass(id);
         const int len = _driver_audio_length(id);
         EXPECT_EQ(len % 2, 0) << "whole frames";
-        EXPECT_NEAR(len / 2, std::atof(c.seconds) * 44100, 2) << "the frames the file holds";
+        EXPECT_NEAR(len / 2, c.frames, 2) << "the frames the file holds";
         ASSERT_EQ((int)pass.size(), (len + 2047) / 2048 * 2048);
         int last = len - 1;
         while (last >= 0 && pass[last] == 0) last--;
         EXPECT_GT(last, len - 64) << "the tail plays";
         for (size_t i = len; i < pass.size(); i++) ASSERT_EQ(pass[i], 0) << "past the end, value " << i;
+        std::vector<int16_t> again = callback();
+        EXPECT_TRUE(std::equal(again.begin(), again.end(), pass.begin())) << "the loop starts in the next buffer";
         driver_audio_stream_stop(id);
     }
 }

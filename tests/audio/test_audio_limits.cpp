@@ -10,14 +10,21 @@
 
 using namespace audio_test;
 
-// Counts the Vorbis headers read (the link option of test.cmake routes
-// every call of the loaders here).
+// Count the Vorbis headers read and the frames decoded (the link options
+// of test.cmake route every call of the loaders here).
 static std::atomic<int> header_reads{0};
+static std::atomic<long long> frames_decoded{0};
 
 extern "C" int __real_vorbis_synthesis_headerin(vorbis_info* vi, vorbis_comment* vc, ogg_packet* op);
 extern "C" int __wrap_vorbis_synthesis_headerin(vorbis_info* vi, vorbis_comment* vc, ogg_packet* op) {
     header_reads++;
     return __real_vorbis_synthesis_headerin(vi, vc, op);
+}
+
+extern "C" int __real_vorbis_synthesis_read(vorbis_dsp_state* v, int samples);
+extern "C" int __wrap_vorbis_synthesis_read(vorbis_dsp_state* v, int samples) {
+    frames_decoded += samples;
+    return __real_vorbis_synthesis_read(v, samples);
 }
 
 namespace {
@@ -103,13 +110,13 @@ TEST_F(AudioLimits, RatesOutsideTheRangeAreRefusedWithTheRange) {
 }
 
 // A sound decoded whole may last 5 minutes: a longer one is refused (a WAV
-// before it is converted), with a line that says to stream it; as an Ogg
-// Vorbis stream it plays.
+// before it is converted, an Ogg file once it has decoded that far), with a
+// line that says to stream it; as an Ogg Vorbis stream it plays.
 TEST_F(AudioLimits, SoundsTooLongToHoldAreRefusedAndPlayAsOggStreams) {
     const std::string line = "' (longer than 300 s: a longer sound plays as an Ogg Vorbis stream)\n";
     const std::string wav = scratch("long.wav");
     write_wav(wav, 1, 4000, std::vector<float>(4000 * 301, 0.25f), 16);
-    sox("-n -r 8000 -c 1 %/long.ogg synth 301 sine 440");
+    sox("-n -r 8000 -c 1 %/long.ogg synth 600 sine 440");
     const std::string ogg = scratch("long.ogg");
 
     int sample = 0, stream = 0;
@@ -119,11 +126,16 @@ TEST_F(AudioLimits, SoundsTooLongToHoldAreRefusedAndPlayAsOggStreams) {
     EXPECT_NE(log.find("_mixer: error in _sample_load_wav '" + wav + line), std::string::npos) << log;
     EXPECT_EQ(_driver_audio_memused(), 0u);
 
+    const long long before = frames_decoded;
     log = load_both(ogg, &sample, &stream);
     EXPECT_EQ(sample, 0);
+    EXPECT_LT(frames_decoded - before, 302 * 8000) << "10 minutes decoded where 5 tell";
     EXPECT_NE(log.find("_mixer: error in _sample_load_ogg '" + ogg + line), std::string::npos) << log;
     EXPECT_EQ(_driver_audio_voices(), 1) << "the stream plays";
     EXPECT_EQ(_driver_audio_memused(), std::filesystem::file_size(ogg)) << "only the stream's file is held";
+
+    write_wav(wav, 1, 4000, std::vector<float>(4000 * 299, 0.25f), 16);
+    EXPECT_EQ(_driver_audio_length(driver_audio_sample_load(wav.c_str())), 2 * 44100 * 299) << "299 s are held";
 }
 
 // The granule position of the last page claims hours: the stream still ends

@@ -427,6 +427,18 @@ TEST_F(DriverFiles, FolderIsSyncedOnceItHoldsTheNewDocument) {
     }
 }
 
+TEST_F(DriverFiles, FolderTheUserMayWriteButNotReadTakesTheSave) {
+    // Such a folder cannot be opened to be synced: the save stands as it is.
+    const std::string drop = dir / "drop", doc = drop + "/a";
+    ASSERT_EQ(chmod(dir.path().c_str(), 0755), 0);
+    ASSERT_EQ(mkdir(drop.c_str(), 0700), 0);
+    ASSERT_EQ(chmod(drop.c_str(), 0333), 0);
+    int code = as_user([&] { return driver_file_save(doc.c_str(), "kept", 4); });
+    chmod(drop.c_str(), 0755);
+    EXPECT_EQ(code, 0) << "the errno of a save that was made";
+    EXPECT_EQ(read_file(doc), "kept");
+}
+
 // Starts a saver: a child running `body`, or with `own_pid_space` the first
 // process of a new PID namespace (so pid 1 there, as in a container).
 // kNoPidSpace: no namespace could be made.

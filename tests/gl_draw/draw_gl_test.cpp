@@ -1,6 +1,7 @@
 // The drawing primitives against pixels read back from a real context:
 // blits, clipping, atlas frames, nine-slice boxes, tiles, fills, free quads,
 // and the pictures that must draw nothing.
+#include <cstdlib>
 #include <vector>
 
 #include "draw_gl.h"
@@ -251,4 +252,20 @@ TEST_F(DrawGl, FreeQuadsShowThePictureUpright) {
     gfx_tex_quad(gfx_img_get_tex(id), 200, 100, 0, 300, 100, 0, 200, 0, 0, 300, 0, 0);
     expect_screen([&](int x, int y) { return x >= 200 && x < 300 && y < 100 ? (y < 50 ? red : blue) : BLACK; },
                   "texture quad");
+}
+
+TEST_F(DrawGl, FreeQuadsShrunkAreSmoothedThroughTheMipmaps) {
+    // One white column in four: at a quarter of its size each pixel shows
+    // the mean of a 4x4 block, a quarter of white.  Sampled without the
+    // mipmaps, every pixel would fall between two black columns.
+    Pixels p = solid(64, 64, BLACK);
+    for (int y = 0; y < 64; y++)
+        for (int x = 0; x < 64; x += 4) p.at(x, y)[0] = p.at(x, y)[1] = p.at(x, y)[2] = 255;
+    int id = loaded("stripes", p);
+    gfx_img_quad(id, 200, 216, 0, 216, 216, 0, 200, 200, 0, 216, 200, 0);
+    Pixels s = grab();
+    int off = 0;
+    for (int y = 200; y < 216; y++)
+        for (int x = 200; x < 216; x++) off += std::abs(s.at(x, y)[0] - 254 / 4) > 8;
+    EXPECT_EQ(off, 0) << "pixels of the quarter-size quad far from a quarter of white";
 }

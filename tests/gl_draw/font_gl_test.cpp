@@ -38,6 +38,23 @@ Pixels blocks_page() {
 
 const Rgb WHITE{254, 254, 254}; // opaque white, premultiplied
 
+// The colours of a picture as 0xRRGGBB, sorted, each once.
+std::vector<unsigned> colours(const Pixels& p) {
+    std::vector<unsigned> c;
+    for (int y = 0; y < p.h; y++)
+        for (int x = 0; x < p.w; x++) c.push_back((unsigned)p.at(x, y)[0] << 16 | p.at(x, y)[1] << 8 | p.at(x, y)[2]);
+    std::sort(c.begin(), c.end());
+    c.erase(std::unique(c.begin(), c.end()), c.end());
+    return c;
+}
+
+// How many colours of `p` are not among `known` (sorted).
+int fresh_colours(const Pixels& p, const std::vector<unsigned>& known) {
+    int n = 0;
+    for (unsigned c : colours(p)) n += !std::binary_search(known.begin(), known.end(), c);
+    return n;
+}
+
 class FontGl : public DrawGl {
 protected:
     int load_font(const std::string& name, int size) {
@@ -50,6 +67,20 @@ protected:
         EXPECT_TRUE(write_png(dir / "blocks.png", blocks_page()));
         EXPECT_TRUE(write_file(dir / "blocks.fnt", BLOCKS_FNT));
         return load_font("blocks", 0);
+    }
+    // "wide": a 300x200 patterned page, uploaded as a 512x256 texture (the
+    // premultiplied page into *pm).  'A' is its cell at (250, 150), 20x30;
+    // 'B' the cell at (10, 20), 15x25, 1 right and 2 down.  Lines start at
+    // the y asked for.
+    int wide(Pixels* pm) {
+        Pixels page = pattern(300, 200);
+        EXPECT_TRUE(write_png(dir / "wide.png", page));
+        EXPECT_TRUE(write_file(dir / "wide.fnt",
+                               "common lineHeight=30 base=30 scaleW=300 scaleH=200\n"
+                               "char id=65 x=250 y=150 width=20 height=30 xoffset=0 yoffset=0 xadvance=22\n"
+                               "char id=66 x=10 y=20 width=15 height=25 xoffset=1 yoffset=2 xadvance=16\n"));
+        *pm = premultiplied(page);
+        return load_font("wide", 0);
     }
 };
 
@@ -116,17 +147,11 @@ TEST_F(FontGl, ClippedGlyphsAreTrimmedAndHiddenLinesSkipped) {
 }
 
 TEST_F(FontGl, PagePaddedToAPowerOfTwoKeepsItsGlyphs) {
-    // A 300x200 page uploads as a 512x256 texture; glyph cells are in page
-    // pixels and must map to the same texels.
-    Pixels page = pattern(300, 200);
-    ASSERT_TRUE(write_png(dir / "wide.png", page));
-    ASSERT_TRUE(write_file(dir / "wide.fnt", "common lineHeight=30 base=30 scaleW=300 scaleH=200\n"
-                                             "char id=65 x=250 y=150 width=20 height=30 xoffset=0 yoffset=0 xadvance=22\n"
-                                             "char id=66 x=10 y=20 width=15 height=25 xoffset=1 yoffset=2 xadvance=16\n"));
-    int id = load_font("wide", 0);
+    // Glyph cells are in page pixels and must map to the same texels.
+    Pixels pm;
+    int id = wide(&pm);
     ASSERT_NE(id, 0);
     EXPECT_EQ(_gfx->tex_data[_font->data[id].tex].rect.w, 512);
-    Pixels pm = premultiplied(page);
     font_draw(id, "AB", 50, 60, 0, -1);
     expect_screen(
         [&](int x, int y) {
@@ -135,6 +160,17 @@ TEST_F(FontGl, PagePaddedToAPowerOfTwoKeepsItsGlyphs) {
             return BLACK;
         },
         "glyphs from a padded page");
+}
+
+TEST_F(FontGl, ClippedGlyphShowsTheTexelsOfItsVisiblePartNotItsWholeCellSquashed) {
+    Pixels pm;
+    int id = wide(&pm);
+    ASSERT_NE(id, 0);
+    gfx_clip(60, 70, 100, 100);
+    font_draw(id, "A", 50, 60, 0, -1);
+    gfx_unclip();
+    expect_screen([&](int x, int y) { return covers(60, 70, 10, 20, x, y) ? shown(pm, 250 + x - 50, 150 + y - 60) : BLACK; },
+                  "the bottom right of A");
 }
 
 TEST_F(FontGl, FontWithoutItsPageDrawsNothing) {
@@ -203,24 +239,57 @@ TEST_F(FontGl, NearestTextAtFractionalPlacesShowsOnlyColoursOfItsWholePlaceAndSh
     g_mag_filter = GL_LINEAR;
     ASSERT_TRUE(own && half);
     const char* line = "The quick brown fox jumps over the lazy dog: 0123456789 ,.;!?";
-    auto colours = [&](int font, float off) {
+    auto drawn = [&](int font, float off) {
         gfx_clear();
         font_draw(font, line, 20 + off, 20 + off, 0, -1);
-        Pixels s = grab();
-        std::vector<unsigned> c;
-        for (int y = 0; y < WIN_H; y++)
-            for (int x = 0; x < WIN_W; x++) c.push_back((unsigned)s.at(x, y)[0] << 16 | s.at(x, y)[1] << 8 | s.at(x, y)[2]);
-        return c;
+        return grab();
     };
-    std::vector<unsigned> whole = colours(own, 0);
-    std::sort(whole.begin(), whole.end());
-    ASSERT_GT(std::unique(whole.begin(), whole.end()) - whole.begin(), 3) << "an antialiased font";
-    auto fresh = [&](int font, float off) {
-        int n = 0;
-        for (unsigned c : colours(font, off)) n += !std::binary_search(whole.begin(), whole.end(), c);
-        return n;
-    };
+    const std::vector<unsigned> whole = colours(drawn(own, 0));
+    ASSERT_GT(whole.size(), 3u) << "an antialiased font";
     for (float off : {0.25f, 0.5f, 0.75f})
-        EXPECT_EQ(fresh(own, off), 0) << "pixels of a colour the line at a whole place lacks, moved by " << off;
-    EXPECT_GT(fresh(half, 0.25f), 0) << "text at half its size blends texels through the mipmaps";
+        EXPECT_EQ(fresh_colours(drawn(own, off), whole), 0)
+            << "pixels of a colour the line at a whole place lacks, moved by " << off;
+    EXPECT_GT(fresh_colours(drawn(half, 0.25f), whole), 0) << "text at half its size blends texels through the mipmaps";
+}
+
+TEST_F(FontGl, SlightlyShrunkTextIsSmoothedWhateverGlyphEndsIt) {
+    // At 63/64 of its size a 30-texel-high 'A' is shrunk, while a 1x1 '.'
+    // lies within the margin that unshrunk quads may exceed: the run holds
+    // a shrunk glyph, so all of it takes the mipmaps, not "nearest".
+    Pixels page = pattern(300, 200);
+    ASSERT_TRUE(write_png(dir / "dots.png", page));
+    ASSERT_TRUE(write_png(dir / "stack.png", page));
+    const char* common = "common lineHeight=64 base=64 scaleW=300 scaleH=200\n";
+    ASSERT_TRUE(write_file(dir / "dots.fnt", std::string(common) +
+                                                 "char id=65 x=250 y=150 width=20 height=30 xadvance=22\n"
+                                                 "char id=46 x=10 y=20 width=1 height=1 xadvance=2\n"));
+    // Its 'A's pile up in one place and its '.' stands 100 texels apart.
+    ASSERT_TRUE(write_file(dir / "stack.fnt", std::string(common) +
+                                                  "char id=65 x=250 y=150 width=20 height=30 xadvance=0\n"
+                                                  "char id=46 x=10 y=20 width=1 height=1 xoffset=100 xadvance=2\n"));
+    auto load = [&](const char* name) {
+        g_mag_filter = GL_NEAREST;
+        Capture err(stderr), out(stdout);
+        int id = font_load(name, 63);
+        g_mag_filter = GL_LINEAR;
+        return id;
+    };
+    const int id = load("dots"), stack = load("stack");
+    ASSERT_TRUE(id && stack);
+    std::vector<unsigned> known = colours(premultiplied(page));
+    known.insert(known.begin(), 0u); // the cleared window
+    for (const char* text : {"A", "A.", ".A"}) {
+        gfx_clear();
+        font_draw(id, text, 40, 40, 0, -1);
+        EXPECT_GT(fresh_colours(grab(), known), 0) << "\"" << text << "\" shows only the page's own texels";
+    }
+    // A line longer than one batch of 256 glyphs: the batch after the
+    // shrunk 'A's holds only the dot, which shows a texel of its own.
+    gfx_clear();
+    font_draw(stack, (std::string(256, 'A') + ".").c_str(), 40, 40, 0, -1);
+    Pixels s = grab(), dot;
+    dot.w = s.w - 100, dot.h = s.h;
+    for (int y = 0; y < s.h; y++) dot.px.insert(dot.px.end(), s.at(100, y), s.at(100, y) + dot.w * 4);
+    EXPECT_EQ(colours(dot).size(), 2u) << "the dot on the cleared window";
+    EXPECT_EQ(fresh_colours(dot, known), 0) << "the dot after 256 shrunk glyphs is smoothed";
 }

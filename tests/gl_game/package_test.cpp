@@ -49,6 +49,7 @@ TEST(Package, UnpackedGameRunsFromAnotherFolderWithItsOwnFiles) {
     std::string game = run.dir / "game";
     fs::create_directories(game + "/sounds");
     write_file(game + "/own.tga", tga(4, 4, 0x3366cc));
+    write_file(game + "/.levels", "hidden files are the game's too");
     fs::copy_file(std::string(ZOV_GAME_DATA) + "/pickup.wav", game + "/sounds/chime.wav");
     // Saves at start, shows its picture, and quits when Escape is pressed.
     write_file(game + "/main.lua", R"(
@@ -89,12 +90,15 @@ TEST(Package, UnpackedGameRunsFromAnotherFolderWithItsOwnFiles) {
     ASSERT_EQ(std::system(("tar -xzf '" + (run.dir / "made/mygame.tar.gz") + "' -C '" + player + "'").c_str()), 0);
     fs::remove_all(run.dir / "made");
     fs::remove_all(game);
-    std::vector<std::string> shipped = {"README.txt", "bin/tovmar2", "data/LICENSE-console-font.txt",
+    std::vector<std::string> shipped = {"README.txt", "bin/tovmar2", "data/.levels", "data/LICENSE-console-font.txt",
                                         "data/api.lua", "data/black.png", "data/console.fnt", "data/console.png",
                                         "data/main.lua", "data/own.tga", "data/sounds/chime.wav", "play"};
     EXPECT_EQ(files_under(player + "/mygame"), shipped);
+    EXPECT_LT(fs::file_size(player + "/mygame/bin/tovmar2"), fs::file_size(ZOV_GAME_EXE)) << "shipped stripped";
 
-    run.exe = player + "/mygame/play";
+    // Started through a link, as a desktop shortcut does.
+    run.exe = run.dir / "elsewhere/mygame";
+    fs::create_symlink(player + "/mygame/play", run.exe);
     run.workdir = run.dir / "elsewhere";
     run.start();
     XDisplay x;
@@ -113,11 +117,17 @@ TEST(Package, UnpackedGameRunsFromAnotherFolderWithItsOwnFiles) {
     EXPECT_EQ(count_lines(run.out(), "ModsAPI: saved"), 1) << run.out();
     EXPECT_EQ(read_file(run.home() + "/.shipped/note.txt"), "kept");
 
-    // A relative -mod is taken from where the launcher was started.
+    // A relative -mod or -altdir is taken from where the launcher was started.
     write_file(run.dir / "elsewhere/other.lua", "print('other runs') zov_ext_call('exit')");
-    run.start({"-mod", "other.lua"});
-    EXPECT_EQ(run.wait_exit(), 0) << run.err();
-    EXPECT_EQ(count_lines(run.out(), "ModsAPI: other runs"), 1) << run.out() << run.err();
+    fs::create_directories(run.dir / "elsewhere/alt");
+    write_file(run.dir / "elsewhere/alt/main.lua", "print('alt runs') zov_ext_call('exit')");
+    for (const char* what : {"-mod other.lua", "-altdir alt"}) {
+        const std::string option = what, value = option.substr(option.find(' ') + 1);
+        run.start({option.substr(0, option.find(' ')), value});
+        EXPECT_EQ(run.wait_exit(), 0) << run.err();
+        EXPECT_EQ(count_lines(run.out(), value == "alt" ? "ModsAPI: alt runs" : "ModsAPI: other runs"), 1)
+            << what << "\n" << run.out() << run.err();
+    }
 }
 
 // Each refusal: one line on standard error naming the fault and the way out,
@@ -143,6 +153,8 @@ TEST(Package, RefusesWithOneLineAndMakesNothing) {
         {"build fails", "the build failed (output above); fix it, or install what is missing", false},
         // Found only while copying, after the folder was begun.
         {"dangling link", "packaging stopped (see above) and made nothing", false},
+        // The empty folder was the author's: it stays, empty.
+        {"dangling link, OUT_DIR there empty", "packaging stopped (see above) and made nothing", false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -163,7 +175,9 @@ TEST(Package, RefusesWithOneLineAndMakesNothing) {
         if (archive) write_file(out + ".tar.gz", "older");
         std::string slash = what == "archive exists, OUT_DIR ends in /" ? "/" : "";
         if (what == "out inside game") out = game + "/mygame";
-        if (what == "dangling link") fs::create_symlink(dir / "gone", game + "/picture.png");
+        const bool empty_out = what == "dangling link, OUT_DIR there empty";
+        if (empty_out) fs::create_directories(out);
+        if (what.rfind("dangling link", 0) == 0) fs::create_symlink(dir / "gone", game + "/picture.png");
         if (what == "ZOV_EXE names no program") exe = game + "/main.lua";
         if (what == "build fails") {
             // A source tree of its own whose build cannot succeed.
@@ -187,6 +201,8 @@ TEST(Package, RefusesWithOneLineAndMakesNothing) {
         if (!kept.empty()) {
             EXPECT_EQ(read_file(out + "/" + kept), "the author's");
             EXPECT_EQ(std::distance(fs::directory_iterator(out), fs::directory_iterator()), 1);
+        } else if (empty_out) {
+            EXPECT_TRUE(fs::is_directory(out) && fs::is_empty(out));
         } else {
             EXPECT_FALSE(fs::exists(out));
         }

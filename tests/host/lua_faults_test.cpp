@@ -150,8 +150,11 @@ TEST_F(Faults, ScriptsStopAtTheirMemoryLimitAndTheHostsTextsCanMendThem) {
     EXPECT_TRUE(logged("not enough memory"));
     EXPECT_LE(lua->heap.used, lua->heap.limit);
 
+    // The file a console line requires is a host's text too: the reserve
+    // stays open for the rest of the line after it.
+    write_text(scripts / "mend.lua", "print('con' .. 'sole')");
     api->log.clear();
-    capture([&] { run("print('con' .. 'sole') extra = string.rep('x', 2^22)"); });
+    capture([&] { run("require('mend.lua') extra = string.rep('x', 2^22)"); });
     EXPECT_TRUE(logged("console")) << "a host's text may go past the limit";
     EXPECT_EQ(global("extra").size(), 4u << 20);
 
@@ -179,6 +182,30 @@ TEST_F(Faults, TheMemoryLimitIsHalfAGigabyte) {
         EXPECT_EQ(lua->status, c.status) << c.megabytes << " MB";
         run("s = nil collectgarbage()");
     }
+}
+
+// A console line may leave the scripts holding more than their limit; the
+// hooks then fail with "not enough memory", and closing the state (a
+// restart, or the end) frees everything, shrinking blocks on its way.
+TEST_F(Faults, StateOverItsLimitThroughTheReserveClosesCleanly) {
+    lua->heap.limit = 8 << 20;
+    capture([&] { run("extra = string.rep('x', 2^24)"); });
+    ASSERT_GT(lua->heap.used, lua->heap.limit);
+    capture([&] { lua->loop(0); });
+    EXPECT_EQ(lua->status, LUA_ERRMEM);
+    capture([&] { lua->lua_deinit(); });
+    EXPECT_EQ(lua->L, nullptr);
+}
+
+// A block that grows counts once, at its new size: a table's array may
+// grow to fill the limit, not only half of it.
+TEST_F(Faults, ATableGrowsAllTheWayToTheLimit) {
+    lua->heap.limit = 5 << 20;
+    // 2^18 slots of 16 bytes: 4 MiB once grown, from an array of 2 MiB.
+    run("function _loop() t = {} for i = 1, 2^18 do t[i] = i end end");
+    capture([&] { lua->loop(0); });
+    EXPECT_EQ(lua->status, LUA_OK) << testing::PrintToString(log_lines());
+    EXPECT_GT(lua->heap.used, 4u << 20);
 }
 
 // Whatever a script writes into the registry, every global still serves the
