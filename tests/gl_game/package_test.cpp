@@ -121,12 +121,13 @@ TEST(Package, UnpackedGameRunsFromAnotherFolderWithItsOwnFiles) {
     write_file(run.dir / "elsewhere/other.lua", "print('other runs') zov_ext_call('exit')");
     fs::create_directories(run.dir / "elsewhere/alt");
     write_file(run.dir / "elsewhere/alt/main.lua", "print('alt runs') zov_ext_call('exit')");
-    for (const char* what : {"-mod other.lua", "-altdir alt"}) {
-        const std::string option = what, value = option.substr(option.find(' ') + 1);
-        run.start({option.substr(0, option.find(' ')), value});
+    const struct {
+        const char *option, *value, *says;
+    } relative[] = {{"-mod", "other.lua", "ModsAPI: other runs"}, {"-altdir", "alt", "ModsAPI: alt runs"}};
+    for (const auto& r : relative) {
+        run.start({r.option, r.value});
         EXPECT_EQ(run.wait_exit(), 0) << run.err();
-        EXPECT_EQ(count_lines(run.out(), value == "alt" ? "ModsAPI: alt runs" : "ModsAPI: other runs"), 1)
-            << what << "\n" << run.out() << run.err();
+        EXPECT_EQ(count_lines(run.out(), r.says), 1) << r.option << "\n" << run.out() << run.err();
     }
 }
 
