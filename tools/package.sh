@@ -5,10 +5,14 @@
 #
 # builds the Release executable when it is missing or out of date (or takes
 # the one the environment variable ZOV_EXE names, building nothing), then
-# fills OUT_DIR with bin/tovmar2 (stripped), data/ (the runtime's own files,
-# the console font's licence and every file of GAME_DIR), the launcher "play"
-# and README.txt, and packs it as OUT_DIR.tar.gz beside it.  A refusal is one
-# line on standard error and leaves neither OUT_DIR nor the archive behind.
+# fills OUT_DIR with bin/tovmar2 (that executable, stripped), data/ (every
+# file of the source tree's data/ but the bundled game's main.lua and the
+# folder's README.md, that is the runtime's own files, the fonts' licence
+# and the bundled pictures, fonts and sounds any game may use by name; then
+# every file of GAME_DIR, which replaces one of the same name), the launcher
+# "play" and README.txt, and packs it as OUT_DIR.tar.gz beside it.  A
+# refusal is one line on standard error and leaves neither OUT_DIR nor the
+# archive behind.
 set -euo pipefail
 
 me="package.sh"
@@ -87,9 +91,13 @@ needs=$(packages)
 if [ -e "$out_abs" ]; then made_out=emptied; else made_out=created; fi
 mkdir -p "$out_abs/bin" "$out_abs/data"
 strip -o "$out_abs/bin/tovmar2" "$exe"
-# The runtime's own files first, so that a game may bring its own versions.
-# The console font's licence asks for its notice in every copy of the font.
-for f in api.lua console.fnt console.png black.png LICENSE-console-font.txt; do cp "$root/data/$f" "$out_abs/data/"; done
+# The data directory's files first, so that a game may bring its own
+# versions: a game that runs from the source tree, using the bundled files
+# by name, runs the same from the package.  The fonts' licence asks for its
+# notice in every copy of them.
+for f in "$root"/data/*; do
+  case ${f##*/} in main.lua | README.md) ;; *) cp "$f" "$out_abs/data/" ;; esac
+done
 # Links are followed: the folder must not point back into the author's files.
 cp -RL "$game_abs/." "$out_abs/data/"
 
@@ -126,6 +134,10 @@ or give play's full path: it works from any folder, for example from a
 desktop shortcut. Words after it go to the game (a relative path after -mod
 or -altdir is taken from the folder you start it in). Ctrl+Q quits, Ctrl+F toggles full screen.
 
+The folder holds bin/tovmar2 (the program), data/ (the game's files, and
+the runtime's own pictures, fonts and sounds that the game may use), play
+(the launcher) and this file.
+
 These keys belong to the runtime and work in every game, at any time:
 F1 opens and closes the developer console, where a line typed and entered
 runs as Lua inside the game; once the console's log holds a line (a message
@@ -145,9 +157,9 @@ graphics card's own). Without a sound card it still runs, silent; starting it
 as SDL_AUDIODRIVER=dummy ./$name/play also keeps the sound library from
 complaining on the terminal.
 
-The console's font (data/console.fnt and data/console.png) is made from
-DejaVu Sans Mono; its licence, which asks that it go with every copy, is
-data/LICENSE-console-font.txt.
+The fonts in data/ (console.fnt and console.png, font.fnt and font.png) are
+made from DejaVu Sans Mono and DejaVu Sans Bold; their licence, which asks
+that it go with every copy, is data/LICENSE-console-font.txt.
 EOF
 
 tar -C "$(dirname "$out_abs")" -czf "$out_abs.tar.gz" "$name"

@@ -289,27 +289,39 @@ int _driver_std_mtime(const char* path) {
     return _driver_std_size(path, &st) < 0 ? 0 : static_cast<int>(st.st_mtime);
 }
 
-// Opens a regular file for reading, or writes "file not found".
+// Takes the flock `op` on fd, waiting for it.  Where the filesystem takes
+// no locks the call fails at once, and the caller goes on unlocked: no other
+// caller can hold one there either.
+static void _driver_lock(int fd, int op) {
+    while (flock(fd, op) != 0 && errno == EINTR) {
+    }
+}
+
+// Opens a regular file for reading, or writes "file not found".  It is
+// locked shared until closed: a document being rewritten in place (which
+// holds it locked exclusive) is read once whole, before or after.
 static FILE* _driver_std_open(const char* path) {
     struct stat st;
     FILE* f = _driver_std_size(path, &st) < 0 ? nullptr : std::fopen(path, "rb");
     if (!f) std::fprintf(stderr, "file not found: %s\n", path);
+    if (f) _driver_lock(fileno(f), LOCK_SH);
     return f;
 }
 
 void* _driver_std_alloc(const char* path, int* len) {
     *len = 0;
     struct stat st;
-    long long size = _driver_std_size(path, &st);
-    if (size <= 0) return nullptr;
-    if (size > INT_MAX) { // the length would not fit the int that carries it
-        std::fprintf(stderr, "file too large: %s\n", path);
-        return nullptr;
-    }
+    if (_driver_std_size(path, &st) <= 0) return nullptr; // missing or empty: no message
     FILE* f = _driver_std_open(path);
     if (!f) return nullptr;
-    void* buf = std::malloc(size);
-    if (buf) *len = static_cast<int>(std::fread(buf, 1, size, f));
+    // The size once locked: a rewrite in place may have changed it.
+    long long size = fstat(fileno(f), &st) == 0 ? st.st_size : 0;
+    void* buf = nullptr;
+    if (size > INT_MAX) { // the length would not fit the int that carries it
+        std::fprintf(stderr, "file too large: %s\n", path);
+    } else if (size > 0 && (buf = std::malloc(size))) {
+        *len = static_cast<int>(std::fread(buf, 1, size, f));
+    }
     std::fclose(f);
     return buf;
 }
@@ -404,7 +416,10 @@ static bool _driver_names_file(int at, const char* name, int fd) {
 // Removes the abandoned temporary files beginning with `head` in `dir`
 // (ending in '/').  Opened without blocking, in case a pipe took the name;
 // locked shared, which a read-only descriptor may take on every filesystem
-// and a save under way refuses.  A file this user cannot open stays.
+// and a save under way refuses.  A file this user cannot open stays, and so
+// does one on a filesystem that takes no locks (the lock fails otherwise):
+// there a leftover cannot be told from the file of a save under way, which
+// would fail if its file went, while a leftover only takes room.
 static void _driver_save_sweep(const std::string& dir, const std::string& head) {
     DIR* d = opendir(dir.c_str());
     if (!d) return;
@@ -504,16 +519,21 @@ static int _driver_get(int fd, std::string* out) {
 }
 
 // Rewrites the document where it stands, for a directory that takes no new
-// file.  The new length is reserved before any byte changes, so a full disk
-// or a file-size limit fails while the document is untouched (a reservation
-// that failed half-way may have grown it: it is cut back).  Should a write
-// fail all the same, the old bytes and length are written back.  What stays
-// non-atomic: a kill or power loss during the rewrite tears the document,
-// and so does a failure of the writes that put the old bytes back.  As for
-// any writer that is not root, the writes clear a set-id bit.
+// file.  It holds the document locked exclusive from before the old bytes
+// are read until it is closed, so another rewrite waits for this one (none
+// interleaves with it) and the driver's reads, which lock shared, see it
+// whole; a reader that takes no lock may still see it half-written.  The new
+// length is reserved before any byte changes, so a full disk or a file-size
+// limit fails while the document is untouched (a reservation that failed
+// half-way may have grown it: it is cut back).  Should a write fail all the
+// same, the old bytes and length are written back.  What stays non-atomic:
+// a kill or power loss during the rewrite tears the document, and so does a
+// failure of the writes that put the old bytes back.  As for any writer that
+// is not root, the writes clear a set-id bit.
 static int _driver_save_in_place(const std::string& target, const void* buf, size_t len) {
     int fd = open(target.c_str(), O_RDWR | O_CLOEXEC);
     if (fd < 0) return errno;
+    _driver_lock(fd, LOCK_EX);
     std::string old;
     int err = _driver_get(fd, &old);
     if (!err && len > 0) {

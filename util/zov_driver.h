@@ -161,8 +161,10 @@ std::string driver_file_load(const char* path);
 // files of saves of it (".<hash>.<random>.saving", unlocked) is touched.
 // When no temporary file can be made beside the document (a folder this user
 // may not write, or with no room for another file) but the document is
-// writable, it is rewritten in place, and a failed rewrite puts the old bytes
-// back (only a kill or power loss during it can tear the document).  Returns
+// writable, it is rewritten in place under an exclusive flock, which other
+// rewrites and the loads above (they lock shared) wait for, and a failed
+// rewrite puts the old bytes back (only a kill or power loss during it can
+// tear the document; a reader taking no lock may see it half-written).  Returns
 // 0 when saved, else the errno value that says why not (EINVAL for a null
 // buffer or a negative length); it writes no line, the caller reports the
 // failure.

@@ -6,6 +6,7 @@
 #include <csignal>
 #include <cstring>
 #include <functional>
+#include <optional>
 
 #include <fcntl.h>
 #include <grp.h>
@@ -23,8 +24,9 @@
 // library's), then reach the kernel: pwrite is counted, fsync fails on
 // demand and notes what a document held when its folder was synced, fchmod
 // notes the mode the file had until then, posix_fallocate runs out of disk
-// on demand, getrandom gives fixed bits on demand, and a save's lock and
-// first write let another process's sweep act in between.
+// on demand, getrandom gives fixed bits on demand, flock fails on demand as
+// on a filesystem that takes no locks, and a save's lock and first write let
+// another process's sweep act in between.
 namespace spy {
 int writes = 0;
 int fsync_error = 0;     // the errno fsync of a file fails with; 0: it works
@@ -34,6 +36,7 @@ std::string watched_doc, doc_at_dir_sync;
 mode_t mode_before_fchmod = 0;
 bool disk_full = false; // the reservation grows the file half-way, then fails
 uint64_t random = 0;    // not 0: the random bits of every temporary name
+int flock_error = 0;    // the errno every flock fails with; 0: they work
 // Run once: before the next lock a save takes on its new temporary file, and
 // before the next write.
 std::function<void(int fd)> before_lock, before_write;
@@ -84,6 +87,10 @@ extern "C" ssize_t getrandom(void* buf, size_t len, unsigned flags) {
 
 extern "C" int flock(int fd, int op) noexcept {
     if (op == (LOCK_EX | LOCK_NB)) run_once(spy::before_lock, fd);
+    if (spy::flock_error) {
+        errno = spy::flock_error;
+        return -1;
+    }
     return (int)syscall(SYS_flock, fd, op);
 }
 
@@ -101,14 +108,16 @@ int in_child(const std::function<int()>& body) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-// Runs `body` in a forked child as an unprivileged user: root becomes
-// nobody, also in group kShared; anyone else already is such a user.  10
-// when root could not.
+// Makes this process an unprivileged user: root becomes nobody, also in
+// group kShared; anyone else already is such a user.  False when root could
+// not.
+bool become_user() {
+    return geteuid() != 0 || (setgroups(1, &kShared) == 0 && setgid(kNobody) == 0 && setuid(kNobody) == 0);
+}
+
+// Runs `body` in a forked child as that user.  10 when root could not.
 int as_user(const std::function<int()>& body) {
-    return in_child([&] {
-        if (geteuid() == 0 && (setgroups(1, &kShared) != 0 || setgid(kNobody) != 0 || setuid(kNobody) != 0)) return 10;
-        return body();
-    });
+    return in_child([&] { return become_user() ? body() : 10; });
 }
 
 // The owner as_user runs as.
@@ -401,6 +410,24 @@ TEST_F(DriverFiles, SaveThatAnotherSavesSweepOvertakesStartsOverOnANewName) {
     }
 }
 
+TEST_F(DriverFiles, FilesystemThatTakesNoLocksStillSavesAndLoads) {
+    // Every lock fails as there (ENOLCK): a save goes on unlocked, in a new
+    // file or in place, and a leftover stays, since it cannot be told from
+    // the file of a save under way.
+    std::string path = dir / "a", leftover = tmp_name(kHeadA, "0123456789abcdef");
+    write_file(dir / leftover, "left over");
+    write_file(path, "old");
+    ASSERT_EQ(chown(path.c_str(), user_id(), user_group()), 0);
+    spy::flock_error = ENOLCK;
+    EXPECT_EQ(driver_file_save(path.c_str(), "new", 3), 0);
+    EXPECT_EQ(driver_file_load(path.c_str()), "new");
+    ReadOnlyDir locked(dir.path());
+    EXPECT_EQ(as_user([&] { return driver_file_save(path.c_str(), "in place", 8); }), 0);
+    EXPECT_EQ(driver_file_load(path.c_str()), "in place");
+    spy::flock_error = 0;
+    EXPECT_EQ(names_in(dir.path()), (std::vector<std::string>{leftover, "a"}));
+}
+
 TEST_F(DriverFiles, FolderIsSyncedOnceItHoldsTheNewDocument) {
     // Without that sync a power loss after the save can bring the old
     // document back, or none.  A folder that cannot be synced fails the
@@ -453,15 +480,26 @@ pid_t start_saver(bool own_pid_space, const std::function<int()>& body) {
 
 TEST_F(DriverFiles, TwoProcessesSavingOneDocumentNeverFailAndNeverShowATornOne) {
     // The same folder seen from two containers: both savers are pid 1 there.
+    // In a folder that takes no new file both rewrite the document in place:
+    // reads through the driver then see it whole, and so does the end.
     std::string path = dir / "doc";
     const std::string versions[] = {std::string(40000, 'a'), std::string(70000, 'b'), std::string(100000, 'c')};
     const int saves = 300;
-    for (bool own_pid_spaces : {false, true}) {
-        const char* how = own_pid_spaces ? "separate PID namespaces" : "one PID namespace";
+    const struct {
+        const char* how;
+        bool own_pid_spaces, in_place;
+    } cases[] = {{"one PID namespace", false, false},
+                 {"a read-only folder, read through the driver", false, true},
+                 {"separate PID namespaces", true, false}};
+    for (const auto& [how, own_pid_spaces, in_place] : cases) {
         ASSERT_EQ(driver_file_save(path.c_str(), versions[0].data(), (int)versions[0].size()), 0);
         ASSERT_EQ(chmod(path.c_str(), 0640), 0);
+        ASSERT_EQ(chown(path.c_str(), user_id(), user_group()), 0);
+        std::optional<ReadOnlyDir> locked;
+        if (in_place) locked.emplace(dir.path());
         for (int s = 0; s < 2; s++) {
             start_saver(own_pid_spaces, [&] {
+                if (in_place && !become_user()) return 100;
                 int failed = 0;
                 for (int i = 0; i < saves; i++) {
                     const std::string& v = versions[(i + s) % 3];
@@ -472,7 +510,7 @@ TEST_F(DriverFiles, TwoProcessesSavingOneDocumentNeverFailAndNeverShowATornOne) 
         }
         int reads = 0, torn = 0, other_mode = 0, failed = 0, status = 0;
         for (int running = 2; running > 0;) {
-            std::string now = read_file(path);
+            std::string now = in_place ? driver_file_load(path.c_str()) : read_file(path);
             struct stat st;
             reads++;
             torn += now != versions[0] && now != versions[1] && now != versions[2];
@@ -486,8 +524,10 @@ TEST_F(DriverFiles, TwoProcessesSavingOneDocumentNeverFailAndNeverShowATornOne) 
         }
         std::printf("%s: %d saves, %d answered false; %d reads, %d torn or empty, %d with another mode\n", how,
                     2 * saves, failed, reads, torn, other_mode);
-        EXPECT_EQ(failed, 0) << how << ": saves that answered false, of " << 2 * saves << " (101: not pid 1)";
+        EXPECT_EQ(failed, 0) << how << ": saves that answered false, of " << 2 * saves << " (100: could not become the user; 101: not pid 1)";
         EXPECT_EQ(torn, 0) << how << ": torn or empty reads, of " << reads;
+        std::string last = read_file(path);
+        EXPECT_TRUE(last == versions[0] || last == versions[1] || last == versions[2]) << how << ": torn at the end";
         EXPECT_EQ(other_mode, 0) << how << ": reads that saw another mode, of " << reads;
         EXPECT_EQ(names_in(dir.path()), std::vector<std::string>{"doc"}) << how;
     }

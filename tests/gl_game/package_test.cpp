@@ -5,6 +5,8 @@
 
 #include <algorithm>
 
+#include <stb_image.h>
+
 #include "game_run.h"
 
 using namespace e2e;
@@ -50,6 +52,7 @@ TEST(Package, UnpackedGameRunsFromAnotherFolderWithItsOwnFiles) {
     fs::create_directories(game + "/sounds");
     write_file(game + "/own.tga", tga(4, 4, 0x3366cc));
     write_file(game + "/.levels", "hidden files are the game's too");
+    write_file(game + "/hit.wav", "the game's own, not the bundled one");
     fs::copy_file(std::string(ZOV_GAME_DATA) + "/pickup.wav", game + "/sounds/chime.wav");
     // Saves at start, shows its picture, and quits when Escape is pressed.
     write_file(game + "/main.lua", R"(
@@ -90,10 +93,15 @@ TEST(Package, UnpackedGameRunsFromAnotherFolderWithItsOwnFiles) {
     ASSERT_EQ(std::system(("tar -xzf '" + (run.dir / "made/mygame.tar.gz") + "' -C '" + player + "'").c_str()), 0);
     fs::remove_all(run.dir / "made");
     fs::remove_all(game);
-    std::vector<std::string> shipped = {"README.txt", "bin/tovmar2", "data/.levels", "data/LICENSE-console-font.txt",
-                                        "data/api.lua", "data/black.png", "data/console.fnt", "data/console.png",
-                                        "data/main.lua", "data/own.tga", "data/sounds/chime.wav", "play"};
+    // The data directory's files but its main.lua and README.md, then the game's.
+    std::vector<std::string> shipped = {
+        "README.txt", "bin/tovmar2", "data/.levels", "data/LICENSE-console-font.txt", "data/api.lua",
+        "data/black.png", "data/coin.png", "data/console.fnt", "data/console.png", "data/font.fnt", "data/font.png",
+        "data/heart.png", "data/hit.wav", "data/main.lua", "data/music.ogg", "data/over.wav", "data/own.tga",
+        "data/pickup.wav", "data/rock.png", "data/ship.png", "data/sky.png", "data/sounds/chime.wav",
+        "data/start.wav", "play"};
     EXPECT_EQ(files_under(player + "/mygame"), shipped);
+    EXPECT_EQ(read_file(player + "/mygame/data/hit.wav"), "the game's own, not the bundled one");
     EXPECT_LT(fs::file_size(player + "/mygame/bin/tovmar2"), fs::file_size(ZOV_GAME_EXE)) << "shipped stripped";
 
     // Started through a link, as a desktop shortcut does.
@@ -129,6 +137,58 @@ TEST(Package, UnpackedGameRunsFromAnotherFolderWithItsOwnFiles) {
         EXPECT_EQ(run.wait_exit(), 0) << run.err();
         EXPECT_EQ(count_lines(run.out(), r.says), 1) << r.option << "\n" << run.out() << run.err();
     }
+}
+
+// The guide's first game, as the guide gives it, uses the bundled pictures,
+// font and sound by name.  Packaged with a program built elsewhere (ZOV_EXE)
+// and started from another folder, it draws them as from the source tree.
+TEST(Package, GuidesFirstGameDrawsTheBundledPicturesOncePackaged) {
+    GameRun run;
+    std::string guide = read_file(ZOV_DOCS), coins = run.dir / "coins", exe = run.dir / "tovmar2";
+    size_t from = guide.find("```lua\n", guide.find("## A first game")) + 7;
+    std::string game = guide.substr(from, guide.find("```", from) - from);
+    fs::create_directories(coins);
+    write_file(coins + "/main.lua", game);
+    // The other program differs from the built one by a section holding the
+    // game's script.
+    std::string copy = "objcopy --add-section .zovmark='" + coins + "/main.lua' '" ZOV_GAME_EXE "' '" + exe + "'";
+    ASSERT_EQ(std::system(copy.c_str()), 0);
+    ASSERT_EQ(package(ZOV_PACKAGE_SH, coins, run.dir / "coins-game", run.dir, exe), 0) << read_file(run.dir / "err");
+    std::string shipped = read_file(run.dir / "coins-game/bin/tovmar2");
+    EXPECT_NE(shipped.find(game), std::string::npos) << "not the program ZOV_EXE names";
+    EXPECT_LT(shipped.size(), fs::file_size(exe)) << "shipped unstripped";
+
+    run.exe = run.dir / "coins-game/play";
+    run.start();
+    XDisplay x;
+    ASSERT_TRUE(x.d);
+    Window w = x.find(run.pid());
+    ASSERT_NE(w, 0u) << run.out() << run.err();
+    // The sky's own pixels in the 320 x 240 view, scaled to fit and centred,
+    // at view pixel centres off the score and the ship.
+    int sw = 0, sh = 0, channels, same = 0;
+    std::unique_ptr<unsigned char, void (*)(void*)> sky(stbi_load(ZOV_GAME_DATA "/sky.png", &sw, &sh, &channels, 3),
+                                                         stbi_image_free);
+    ASSERT_TRUE(sky && sw == 320 && sh == 240);
+    int ww, wh;
+    x.size(w, &ww, &wh);
+    float scale = std::min(ww / 320.0f, wh / 240.0f), left = ww / 2.0f - 160 * scale, top = wh / 2.0f - 120 * scale;
+    bool drawn = within(10, [&] {
+        auto shot = x.shot(w);
+        same = 0;
+        for (int vy = 28; vy < 208; vy += 8) {
+            for (int vx = 4; vx < 316; vx += 8) {
+                const unsigned char* p = sky.get() + (vy * 320 + vx) * 3;
+                same += rgb_near(shot->rgb((int)(left + (vx + 0.5f) * scale), (int)(top + (vy + 0.5f) * scale)),
+                                 (unsigned)p[0] << 16 | p[1] << 8 | p[2], 8);
+            }
+        }
+        return same >= 800; // of 897: the coin covers a few
+    });
+    EXPECT_TRUE(drawn) << same << " of 897 samples show the sky\n" << run.out();
+    ASSERT_TRUE(xdotool(w, "key ctrl+q"));
+    EXPECT_EQ(run.wait_exit(), 0) << run.err();
+    EXPECT_EQ(count_lines(run.out() + run.err(), "unable to find"), 0) << run.out() << run.err();
 }
 
 // Each refusal: one line on standard error naming the fault and the way out,
