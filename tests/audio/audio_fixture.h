@@ -143,12 +143,77 @@ inline void ogg_fix_crc(std::string& page) {
     for (int k = 0; k < 4; k++) page[22 + k] = (char)(crc >> (8 * k));
 }
 
+// The Ogg Vorbis file with the rate of its identification header changed
+// (its fields from byte 40 of the first page).
+inline std::string ogg_with_rate(const std::string& file, int rate) {
+    std::vector<std::string> pages = ogg_pages(file);
+    for (int k = 0; k < 4; k++) pages[0][40 + k] = (char)(rate >> (8 * k));
+    ogg_fix_crc(pages[0]);
+    std::string bytes;
+    for (const std::string& p : pages) bytes += p;
+    return bytes;
+}
+
+inline int occurrences(const std::string& text, const std::string& needle) {
+    int n = 0;
+    for (size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1)) n++;
+    return n;
+}
+
 // Number of sign changes of one channel of interleaved stereo values.
 inline int zero_crossings(const std::vector<int16_t>& v, int channel) {
     int n = 0;
     for (size_t i = channel + 2; i < v.size(); i += 2)
         if ((v[i - 2] < 0) != (v[i] < 0)) n++;
     return n;
+}
+
+// A raw file of 32-bit floats (sox's "-t f32").
+inline std::vector<float> read_floats(const std::string& path) {
+    const std::string bytes = read_bytes(path);
+    std::vector<float> v(bytes.size() / sizeof(float));
+    std::memcpy(v.data(), bytes.data(), v.size() * sizeof(float));
+    return v;
+}
+
+inline std::vector<float> to_floats(const std::vector<int16_t>& v) {
+    std::vector<float> f(v.size());
+    for (size_t i = 0; i < v.size(); i++) f[i] = v[i] / 32768.0f;
+    return f;
+}
+
+// A least-squares fit of a tone of `freq` Hz to one channel of interleaved
+// stereo values at 44100 Hz, over frames [from, to): the tone's amplitude,
+// and the energy it leaves unexplained, in dB below the channel's.
+struct ToneFit {
+    double amplitude, rest_db;
+};
+inline ToneFit fit_tone(const std::vector<float>& v, int channel, double freq, size_t from, size_t to) {
+    const double w = 2 * M_PI * freq / 44100;
+    double ss = 0, cc = 0, sc = 0, ys = 0, yc = 0, yy = 0;
+    for (size_t i = from; i < to; i++) {
+        const double s = std::sin(w * i), c = std::cos(w * i), y = v[2 * i + channel];
+        ss += s * s, cc += c * c, sc += s * c, ys += y * s, yc += y * c, yy += y * y;
+    }
+    const double det = ss * cc - sc * sc, a = (ys * cc - yc * sc) / det, b = (yc * ss - ys * sc) / det;
+    double rest = 0;
+    for (size_t i = from; i < to; i++) {
+        const double y = v[2 * i + channel] - a * std::sin(w * i) - b * std::cos(w * i);
+        rest += y * y;
+    }
+    return {std::hypot(a, b), 10 * std::log10(rest / yy)};
+}
+
+// How many frames `a` lags behind `b` in one channel, over the frames
+// [at, at + n) of `b`: the best match within 16 frames, refined between
+// frames by a parabola through the three best.
+inline double lag(const std::vector<float>& a, const std::vector<float>& b, int channel, size_t at, size_t n) {
+    double match[35] = {}; // lags -17 to 17
+    for (int d = -17; d <= 17; d++)
+        for (size_t i = at; i < at + n; i++) match[d + 17] += (double)a[2 * (i + d) + channel] * b[2 * i + channel];
+    const int best = (int)(std::max_element(match + 1, match + 34) - match);
+    const double l = match[best - 1], m = match[best], r = match[best + 1];
+    return best - 17 + 0.5 * (l - r) / (l - 2 * m + r);
 }
 
 // The audio device opened on SDL's dummy driver and paused, so that the
