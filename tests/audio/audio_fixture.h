@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <numeric>
 #include <string>
 #include <vector>
 
@@ -149,36 +150,17 @@ inline std::string ogg_with_rate(const std::string& file, int rate) {
     std::vector<std::string> pages = ogg_pages(file);
     for (int k = 0; k < 4; k++) pages[0][40 + k] = (char)(rate >> (8 * k));
     ogg_fix_crc(pages[0]);
-    std::string bytes;
-    for (const std::string& p : pages) bytes += p;
-    return bytes;
+    return std::accumulate(pages.begin(), pages.end(), std::string());
 }
 
-inline int occurrences(const std::string& text, const std::string& needle) {
-    int n = 0;
-    for (size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1)) n++;
-    return n;
-}
-
-// Number of sign changes of one channel of interleaved stereo values.
-inline int zero_crossings(const std::vector<int16_t>& v, int channel) {
-    int n = 0;
-    for (size_t i = channel + 2; i < v.size(); i += 2)
-        if ((v[i - 2] < 0) != (v[i] < 0)) n++;
-    return n;
-}
-
-// A raw file of 32-bit floats (sox's "-t f32").
+// Values as floats: a raw file of them (sox's "-t f32"), or the device's.
 inline std::vector<float> read_floats(const std::string& path) {
-    const std::string bytes = read_bytes(path);
-    std::vector<float> v(bytes.size() / sizeof(float));
-    std::memcpy(v.data(), bytes.data(), v.size() * sizeof(float));
-    return v;
+    const std::string b = read_bytes(path);
+    return std::vector<float>((const float*)b.data(), (const float*)b.data() + b.size() / sizeof(float));
 }
-
 inline std::vector<float> to_floats(const std::vector<int16_t>& v) {
-    std::vector<float> f(v.size());
-    for (size_t i = 0; i < v.size(); i++) f[i] = v[i] / 32768.0f;
+    std::vector<float> f(v.begin(), v.end());
+    for (float& x : f) x /= 32768;
     return f;
 }
 
@@ -196,24 +178,28 @@ inline ToneFit fit_tone(const std::vector<float>& v, int channel, double freq, s
         ss += s * s, cc += c * c, sc += s * c, ys += y * s, yc += y * c, yy += y * y;
     }
     const double det = ss * cc - sc * sc, a = (ys * cc - yc * sc) / det, b = (yc * ss - ys * sc) / det;
-    double rest = 0;
-    for (size_t i = from; i < to; i++) {
-        const double y = v[2 * i + channel] - a * std::sin(w * i) - b * std::cos(w * i);
-        rest += y * y;
-    }
-    return {std::hypot(a, b), 10 * std::log10(rest / yy)};
+    return {std::hypot(a, b), 10 * std::log10((yy - a * ys - b * yc) / yy)};
 }
 
-// How many frames `a` lags behind `b` in one channel, over the frames
-// [at, at + n) of `b`: the best match within 16 frames, refined between
-// frames by a parabola through the three best.
-inline double lag(const std::vector<float>& a, const std::vector<float>& b, int channel, size_t at, size_t n) {
-    double match[35] = {}; // lags -17 to 17
-    for (int d = -17; d <= 17; d++)
-        for (size_t i = at; i < at + n; i++) match[d + 17] += (double)a[2 * (i + d) + channel] * b[2 * i + channel];
-    const int best = (int)(std::max_element(match + 1, match + 34) - match);
-    const double l = match[best - 1], m = match[best], r = match[best + 1];
-    return best - 17 + 0.5 * (l - r) / (l - 2 * m + r);
+// How many frames, within 16, `a` lags behind `b` in one channel over the
+// frames [at, at + n) of `b`.
+inline int lag(const std::vector<float>& a, const std::vector<float>& b, int channel, size_t at, size_t n) {
+    int best = 0;
+    double most = -1;
+    for (int d = -16; d <= 16; d++) {
+        double sum = 0;
+        for (size_t i = at; i < at + n; i++) sum += (double)a[2 * (i + d) + channel] * b[2 * i + channel];
+        if (sum > most) most = sum, best = d;
+    }
+    return best;
+}
+
+// Number of sign changes of one channel of interleaved stereo values.
+inline int zero_crossings(const std::vector<int16_t>& v, int channel) {
+    int n = 0;
+    for (size_t i = channel + 2; i < v.size(); i += 2)
+        if ((v[i - 2] < 0) != (v[i] < 0)) n++;
+    return n;
 }
 
 // The audio device opened on SDL's dummy driver and paused, so that the
