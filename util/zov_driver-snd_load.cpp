@@ -322,12 +322,11 @@ bool _audio_wav_fit_chunks(SDL_RWops* rw, Uint8* bytes) {
 // sound is the only one; or, when a chunk must be cut, the file's bytes,
 // cut, in *bytes (freed by the caller).  Null when it can't be read.
 SDL_RWops* _audio_wav_open(const char* path, Uint8** bytes) {
-    SDL_RWops* rw = SDL_RWFromFile(path, "rb");
+    // A regular file (opening a FIFO would wait for a writer) of a size that
+    // any file loaded whole may have.
+    const int size_seen = driver_file_fsize(path);
+    SDL_RWops* rw = size_seen > 0 && size_seen < INT_MAX ? SDL_RWFromFile(path, "rb") : nullptr;
     if (!rw) return nullptr;
-    if (SDL_RWsize(rw) > INT_MAX) { // as with any file loaded whole
-        SDL_RWclose(rw);
-        return nullptr;
-    }
     if (!_audio_wav_fit_chunks(rw, nullptr)) return rw;
     SDL_RWclose(rw);
     int size = 0;
