@@ -8,6 +8,12 @@
 // buffer; the difference between two hooks also holds SDL's device loop
 // (the "idle" row: SDL_mixer with nothing playing).  SDL_mixer plays one
 // music stream at a time, so it is compared for S = 1 only.
+//
+// And the CPU time per second of sound of decoding a 48 kHz stereo Ogg
+// Vorbis stream and converting it to 44100 Hz a 1024-frame block at a time,
+// as a stream plays: through the loaders' resampler, and through SDL's
+// SDL_AudioStream, which the loaders used before (it restarted its phase at
+// every block, see the audio tests), as the peer.
 #include <benchmark/benchmark.h>
 
 #include <SDL.h>
@@ -21,6 +27,8 @@
 #include <string>
 #include <vector>
 
+#include "zov_driver-snd_ogg.h"
+#include "zov_driver-snd_rate.h"
 #include "zov_driver.h"
 
 namespace {
@@ -29,17 +37,20 @@ constexpr int BUFFER_BYTES = 1024 * 2 * 2;
 constexpr int OUR_CALLBACKS = 400;   // 9 s of sound: the 20 s voices never end
 constexpr int MIXER_CALLBACKS = 30;  // real time on the dummy device: 0.7 s
 
-// The test sounds, made once with sox: a 20 s tone and a 20 s Ogg stream.
+// The test sounds, made once with sox: a 20 s tone and a 20 s Ogg stream,
+// and 30 s of music-like sound (tones and noise) at 48 kHz.
 struct Sounds {
-    std::string dir, wav, ogg;
+    std::string dir, wav, ogg, ogg48;
     Sounds() {
         setenv("SDL_AUDIODRIVER", "dummy", 0); // no sound card needed
         char tmpl[] = "/tmp/zov-bench-audio-XXXXXX";
         dir = mkdtemp(tmpl);
         wav = dir + "/tone.wav";
         ogg = dir + "/music.ogg";
+        ogg48 = dir + "/music48.ogg";
         std::string cmd = "sox -D -n -r 44100 -c 2 -b 16 " + wav + " synth 20 sine 440 gain -6 && sox -n -r 44100 -c 2 " +
-                          ogg + " synth 20 sine 330 sine 550 gain -6";
+                          ogg + " synth 20 sine 330 sine 550 gain -6 && sox -n -r 48000 -c 2 " + ogg48 +
+                          " synth 30 sine 330 sine 550 synth pinknoise mix gain -6";
         if (std::system(cmd.c_str()) != 0) std::fprintf(stderr, "bench_audio: sox failed\n");
     }
     ~Sounds() { std::filesystem::remove_all(dir); }
@@ -136,6 +147,51 @@ void BM_Mix(benchmark::State& state) {
     }
 }
 
+// Microseconds of CPU per second of sound to decode the 48 kHz stream and
+// convert it: `how` 0 decodes only, 1 through the resampler, 2 through
+// SDL_AudioStream.
+double stream_us_per_second(int how) {
+    std::string bytes;
+    if (FILE* f = std::fopen(sounds().ogg48.c_str(), "rb")) {
+        for (int c; (c = std::fgetc(f)) != EOF;) bytes += (char)c;
+        std::fclose(f);
+    }
+    VorbisDecoder dec;
+    if (!dec.open((const unsigned char*)bytes.data(), bytes.size())) return 0;
+    Resampler rate;
+    rate.start(dec.rate());
+    SDL_AudioStream* sdl = SDL_NewAudioStream(AUDIO_F32SYS, 2, (int)dec.rate(), AUDIO_F32SYS, 2, 44100);
+    std::vector<float> block(2 * 1024), out(2 * 4096);
+    long frames = 0;
+    const double start = thread_cpu_us();
+    for (int n; (n = dec.read(block.data(), 1024)) > 0; frames += n) {
+        if (how == 1) {
+            out.clear();
+            rate.put(block.data(), (size_t)n, &out);
+        } else if (how == 2) {
+            SDL_AudioStreamPut(sdl, block.data(), n * 2 * (int)sizeof(float));
+            while (SDL_AudioStreamGet(sdl, out.data(), (int)(out.size() * sizeof(float))) > 0) {}
+        }
+    }
+    const double us = thread_cpu_us() - start;
+    SDL_FreeAudioStream(sdl);
+    return frames ? us / ((double)frames / dec.rate()) : 0;
+}
+
+void BM_Stream48kHz(benchmark::State& state) {
+    double decode = 0, ours = 0, sdl = 0;
+    for (auto _ : state) {
+        decode = stream_us_per_second(0);
+        ours = stream_us_per_second(1);
+        sdl = stream_us_per_second(2);
+        state.SetIterationTime(ours / 1e6);
+    }
+    state.counters["decode_us_per_s"] = decode;
+    state.counters["ours_us_per_s"] = ours;
+    state.counters["sdl_stream_us_per_s"] = sdl;
+    state.counters["ratio"] = sdl > 0 ? ours / sdl : 0;
+}
+
 void BM_SdlMixerIdle(benchmark::State& state) {
     double us = 0;
     for (auto _ : state) {
@@ -153,4 +209,5 @@ BENCHMARK(BM_Mix)
     ->Iterations(1)
     ->UseManualTime()
     ->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_Stream48kHz)->Iterations(1)->UseManualTime()->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_SdlMixerIdle)->Iterations(1)->UseManualTime()->Unit(benchmark::kMicrosecond);

@@ -2,15 +2,20 @@
 
 #include <algorithm>
 #include <climits>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include <sys/mman.h>
+#include <unistd.h>
+
 #include <SDL.h>
 
 #include "zov_driver-snd_ogg.h"
+#include "zov_driver-snd_rate.h"
 #include "zov_driver.h"
 #include "zov_printf.h"
 #include "zov_util.h"
@@ -30,6 +35,13 @@ std::string rate_refusal(long rate) {
     return why;
 }
 
+// Why a part of an Ogg Vorbis file does not play, or "" when it does: its
+// rate, or more channels than the Vorbis order places.
+std::string layout_refusal(long rate, int channels) {
+    if (channels > 8) return std::to_string(channels) + " channels: Ogg Vorbis sounds play with 1 to 8 channels";
+    return rate_refusal(rate);
+}
+
 // The steps that the log names when an Ogg Vorbis file does not decode, as
 // it always has: the file does not open (a stream), or gives no sound (a
 // sample).
@@ -47,7 +59,6 @@ class AudioSourceMemory : public AudioSource {
 public:
     explicit AudioSourceMemory(std::vector<float> values)
         : data(std::move(values)), len((int)data.size()), _memused(len * (int)sizeof(float)) {
-        data.shrink_to_fit(); // what a decoder grew beyond the sound goes back
         _audio_memused_add(_memused);
     }
     ~AudioSourceMemory() override { _audio_memused_add(-_memused); }
@@ -64,21 +75,22 @@ private:
     int _memused;
 };
 
-// An Ogg Vorbis file held in memory, in the work format: decoded and
-// resampled in order from the first value to its exact end, the file's
-// frames x 44100 / its rate, in whole frames.  Starting again reads no
-// header.
+// An Ogg Vorbis file held in memory, in the work format: decoded, mixed
+// down to stereo and resampled in order from the first value to its end.
+// Each part of a chained file is converted from its own rate; where the
+// rate changes, the resampler gives out the previous part's last frames
+// before it starts on the next, so every part keeps its length,
+// round(frames x 44100 / its rate).  Starting again reads no header.
 class VorbisWork {
 public:
-    VorbisWork() = default;
+    VorbisWork() : block((size_t)AUDIO_CHANNELS * kBlockFrames) {}
     VorbisWork(const VorbisWork&) = delete;
     VorbisWork& operator=(const VorbisWork&) = delete;
-    ~VorbisWork() { close(); }
 
     // "" when the bytes (which must outlive the reading) play; else what
-    // failed, with nothing left open.
-    std::string open(const unsigned char* bytes, size_t size);
-    void close();
+    // failed, with nothing left open.  `name` is the file's, for the log.
+    std::string open(const unsigned char* bytes, size_t size, const std::string& name);
+    void close() { dec.close(); }
     void rewind();
     // Writes up to `count` values (a whole number of frames): the count,
     // fewer only at the end.
@@ -88,83 +100,82 @@ public:
 private:
     static constexpr int kBlockFrames = 1024;
     bool fill();
-    void put(int frames);
+    bool next_block();
 
     VorbisDecoder dec;
-    SDL_AudioStream* conv = nullptr; // file rate and channels -> work format
-    std::vector<float> block;        // one block of the file's frames
-    long long frames_in = 0, values_out = 0;
-    long long end = -1; // the values of the file, once the decoder has ended
+    Resampler rate;
+    std::vector<float> block; // one block of the decoder's stereo frames
+    std::vector<float> ready; // converted values; those from `taken` on wait
+    size_t taken = 0;
+    bool ended = false;
+    std::string name;
+    bool stop_told = false; // a part that can't play is logged once
 };
 
-std::string VorbisWork::open(const unsigned char* bytes, size_t size) {
+std::string VorbisWork::open(const unsigned char* bytes, size_t size, const std::string& file) {
     close();
     if (!dec.open(bytes, size)) return kOggOpenFailed;
-    std::string why = rate_refusal(dec.rate());
-    if (why.empty()) {
-        conv = SDL_NewAudioStream(AUDIO_F32SYS, (Uint8)dec.channels(), (int)dec.rate(),
-                                  AUDIO_WORK_FORMAT, AUDIO_CHANNELS, AUDIO_FREQ);
-        if (!conv) why = "SDL_NewAudioStream";
-    }
+    name = file;
+    stop_told = false;
+    std::string why = layout_refusal(dec.rate(), dec.channels());
+    if (why.empty() && !rate.start(dec.rate())) why = "out of memory";
     if (!why.empty()) {
         close();
         return why;
     }
-    block.resize((size_t)dec.channels() * kBlockFrames);
     rewind();
     return "";
 }
 
-void VorbisWork::close() {
-    dec.close();
-    SDL_FreeAudioStream(conv);
-    conv = nullptr;
-}
-
 void VorbisWork::rewind() {
     dec.rewind();
-    SDL_AudioStreamClear(conv);
-    frames_in = values_out = 0;
-    end = -1;
+    rate.start(dec.rate()); // the first part's rate, fresh
+    ready.clear();
+    taken = 0;
+    ended = false;
 }
 
-void VorbisWork::put(int frames) {
-    SDL_AudioStreamPut(conv, block.data(), frames * dec.channels() * (int)sizeof(float));
+// Decodes and converts the next block into `ready`; false at the end, when
+// the resampler's last values have gone into it.
+bool VorbisWork::next_block() {
+    const int n = dec.read(block.data(), kBlockFrames);
+    std::string why = n > 0 ? layout_refusal(dec.rate(), dec.channels()) : "";
+    if (!why.empty() && !stop_told) {
+        stop_told = true;
+        zov_iprintf("_mixer: '%s' ends before its part %zu (%s)\n", name.c_str(), dec.current_part() + 1,
+                    why.c_str());
+    }
+    if (n <= 0 || !why.empty()) {
+        rate.finish(&ready);
+        return false;
+    }
+    if (dec.rate() != rate.rate()) { // a chained part at another rate
+        rate.finish(&ready);
+        if (!rate.start(dec.rate())) return false;
+    }
+    rate.put(block.data(), (size_t)n, &ready);
+    return true;
 }
 
 // True while values are left: converted ones wait, decoding the next block
 // when none do.
 bool VorbisWork::fill() {
-    for (;;) {
-        if (end >= 0 && values_out >= end) return false;
-        if (SDL_AudioStreamAvailable(conv) > 0) return true;
-        if (end >= 0) return false; // the resampler gave less than the file holds
-        const int n = dec.read(block.data(), kBlockFrames);
-        if (n > 0) {
-            frames_in += n;
-            put(n);
-            continue;
-        }
-        end = (long long)((double)frames_in * AUDIO_FREQ / (double)dec.rate()) * AUDIO_CHANNELS;
-        // The resampler holds back its last frames until more comes, and a
-        // flush alone loses them: silence pushes them out (and is cut at
-        // `end`).
-        std::fill(block.begin(), block.end(), 0.0f);
-        for (int i = 0; i < 64 && values_out + SDL_AudioStreamAvailable(conv) / (long long)sizeof(float) < end; i++)
-            put(kBlockFrames);
-        SDL_AudioStreamFlush(conv);
+    while (taken == ready.size()) {
+        if (ended) return false;
+        ready.clear();
+        taken = 0;
+        ended = !next_block();
     }
+    return true;
 }
 
 int VorbisWork::read(float* out, int count) {
     int got = 0;
     while (got < count && fill()) {
-        long long want = count - got;
-        if (end >= 0) want = std::min(want, end - values_out);
-        const int bytes = SDL_AudioStreamGet(conv, out + got, (int)want * (int)sizeof(float));
-        if (bytes <= 0) break;
-        got += bytes / (int)sizeof(float);
-        values_out += bytes / (int)sizeof(float);
+        const int n = (int)std::min<size_t>((size_t)(count - got), ready.size() - taken);
+        std::copy(ready.begin() + (std::ptrdiff_t)taken, ready.begin() + (std::ptrdiff_t)(taken + n), out + got);
+        taken += (size_t)n;
+        got += n;
     }
     return got;
 }
@@ -202,7 +213,7 @@ bool AudioSourceVorbis::load() {
     int size = 0;
     unsigned char* mem = (unsigned char*)driver_file_alloc(fname.c_str(), &size);
     if (!mem) return fail("driver_file_alloc");
-    const std::string why = work.open(mem, (size_t)size);
+    const std::string why = work.open(mem, (size_t)size, fname);
     if (!why.empty()) {
         free(mem);
         return fail(why);
@@ -236,49 +247,94 @@ void AudioSourceVorbis::unload() {
 
 // Converts `len` bytes of sound in (format, channels, freq) into a memory
 // source in the work format; null, with the reason in *why when there is
-// one, when it is too long or SDL can't convert it.
-AudioSource* _audio_to_work(SDL_AudioFormat format, int channels, int freq, const Uint8* buf, Uint32 len,
+// one, when it is too long or SDL can't convert it.  SDL's converter turns
+// the sample format and the channels (in the WAV order) into float stereo
+// at the file's own rate, then the resampler takes the rate, a block at a
+// time.  What is converted of `buf` is given back to the system as the
+// conversion goes (the caller only frees it), so that a long sound is held
+// about once, not twice, while it converts.
+AudioSource* _audio_to_work(SDL_AudioFormat format, int channels, int freq, Uint8* buf, Uint32 len,
                             std::string* why) {
-    Uint32 frame = SDL_AUDIO_BITSIZE(format) / 8 * channels;
-    len -= len % frame; // a truncated file ends on its last whole frame
+    constexpr Uint32 kBlockFrames = 4096;
+    const Uint32 frame = SDL_AUDIO_BITSIZE(format) / 8 * channels;
+    const Uint32 frames = len / frame; // a truncated file ends on its last whole frame
     // Checked before anything is allocated for it.
-    if ((double)(len / frame) * AUDIO_FREQ / freq * AUDIO_CHANNELS > (double)kHeldValues) {
+    const double values = std::round((double)frames * AUDIO_FREQ / freq) * AUDIO_CHANNELS;
+    if (values > (double)kHeldValues) {
         *why = too_long();
         return nullptr;
     }
     SDL_AudioCVT cvt;
-    if (SDL_BuildAudioCVT(&cvt, format, (Uint8)channels, freq, AUDIO_WORK_FORMAT, AUDIO_CHANNELS, AUDIO_FREQ) < 0)
+    Resampler rate;
+    if (SDL_BuildAudioCVT(&cvt, format, (Uint8)channels, freq, AUDIO_WORK_FORMAT, AUDIO_CHANNELS, freq) < 0 ||
+        !rate.start(freq))
         return nullptr;
-    if ((unsigned long long)len * cvt.len_mult > INT_MAX) return nullptr;
-    std::vector<Uint8> tmp((size_t)len * cvt.len_mult);
-    std::copy(buf, buf + len, tmp.begin());
-    cvt.buf = tmp.data();
-    cvt.len = (int)len;
-    if (SDL_ConvertAudio(&cvt) < 0) return nullptr;
-    const float* values = (const float*)tmp.data();
-    const int count = cvt.len_cvt / (int)sizeof(float);
-    return new AudioSourceMemory(std::vector<float>(values, values + count - count % AUDIO_CHANNELS));
+    std::vector<Uint8> block((size_t)kBlockFrames * frame * cvt.len_mult);
+    std::vector<float> out;
+    out.reserve((size_t)values + 64); // the resampler's rounding: never grown
+    const uintptr_t page = (uintptr_t)sysconf(_SC_PAGESIZE);
+    uintptr_t released = ((uintptr_t)buf + page - 1) / page * page; // whole pages of `buf` only
+    for (Uint32 at = 0, n; at < frames; at += n) {
+        n = std::min(kBlockFrames, frames - at);
+        std::copy(buf + (size_t)at * frame, buf + (size_t)(at + n) * frame, block.begin());
+        cvt.buf = block.data();
+        cvt.len = (int)(n * frame);
+        if (cvt.needed && SDL_ConvertAudio(&cvt) < 0) return nullptr;
+        rate.put((const float*)block.data(), n, &out);
+        const uintptr_t upto = ((uintptr_t)buf + (size_t)(at + n) * frame) / page * page;
+        if (upto > released) {
+            madvise((void*)released, upto - released, MADV_DONTNEED); // their contents are lost
+            released = upto;
+        }
+    }
+    rate.finish(&out);
+    return new AudioSourceMemory(std::move(out));
 }
 
 // SDL allocates what a RIFF chunk's header claims before it reads the
-// chunk, so a 300-byte file could ask for 4 GiB: each chunk that claims more
-// than the file holds is cut to what is there, which is all SDL would read.
-// The chunks follow the 12-byte RIFF header, or start at byte 4 of a file
-// that begins with "WAVE" (SDL reads those too).
-void _audio_wav_fit_chunks(Uint8* wav, int size) {
-    const bool bare = size >= 4 && std::memcmp(wav, "WAVE", 4) == 0;
-    for (long long pos = bare ? 4 : 12; pos + 8 <= size;) {
+// chunk, so a 300-byte file could ask for 4 GiB.  Walks the chunks, which
+// follow the 12-byte RIFF header, or start at byte 4 of a file that begins
+// with "WAVE" (SDL reads those too); true when one claims more than the
+// file holds.  Given the file's `bytes`, each such chunk is cut to what is
+// there, which is all SDL would read.
+bool _audio_wav_fit_chunks(SDL_RWops* rw, Uint8* bytes) {
+    const Sint64 size = SDL_RWsize(rw);
+    char head[4] = {};
+    const bool bare = SDL_RWread(rw, head, 4, 1) == 1 && std::memcmp(head, "WAVE", 4) == 0;
+    bool overrun = false;
+    for (Sint64 pos = bare ? 4 : 12; pos + 8 <= size;) {
         Uint32 len;
-        std::memcpy(&len, wav + pos + 4, 4);
+        if (SDL_RWseek(rw, pos + 4, RW_SEEK_SET) < 0 || SDL_RWread(rw, &len, 4, 1) != 1) break;
         len = SDL_SwapLE32(len);
-        const Uint32 room = (Uint32)(size - pos - 8);
-        if (len > room) {
-            len = room;
+        if ((Sint64)len > size - pos - 8) {
+            overrun = true;
+            len = (Uint32)(size - pos - 8);
             const Uint32 le = SDL_SwapLE32(len);
-            std::memcpy(wav + pos + 4, &le, 4);
+            if (bytes) std::memcpy(bytes + pos + 4, &le, 4);
         }
-        pos += 8 + (long long)len + (len & 1); // chunks are padded to even sizes
+        pos += 8 + (Sint64)len + (len & 1); // chunks are padded to even sizes
     }
+    SDL_RWseek(rw, 0, RW_SEEK_SET);
+    return overrun;
+}
+
+// A WAV file for SDL's reader: the file itself, so that SDL's copy of the
+// sound is the only one; or, when a chunk must be cut, the file's bytes,
+// cut, in *bytes (freed by the caller).  Null when it can't be read.
+SDL_RWops* _audio_wav_open(const char* path, Uint8** bytes) {
+    // A regular file (opening a FIFO would wait for a writer) of a size that
+    // any file loaded whole may have.
+    const int size_seen = driver_file_fsize(path);
+    SDL_RWops* rw = size_seen > 0 && size_seen < INT_MAX ? SDL_RWFromFile(path, "rb") : nullptr;
+    if (!rw) return nullptr;
+    if (!_audio_wav_fit_chunks(rw, nullptr)) return rw;
+    SDL_RWclose(rw);
+    int size = 0;
+    *bytes = (Uint8*)driver_file_alloc(path, &size);
+    if (!*bytes) return nullptr;
+    rw = SDL_RWFromConstMem(*bytes, size);
+    if (rw) _audio_wav_fit_chunks(rw, *bytes);
+    return rw;
 }
 
 // Reads the whole of `work` into *values; "" when it holds a sound that may
@@ -304,16 +360,14 @@ AudioSource* _audio_load_wav(const char* path) {
     Uint32 len = 0;
     AudioSource* src = nullptr;
     std::string why; // stays empty when SDL can't read or convert the file
-    int size = 0;
-    Uint8* wav = (Uint8*)driver_file_alloc(path, &size);
-    if (wav) {
-        _audio_wav_fit_chunks(wav, size);
-        if (SDL_LoadWAV_RW(SDL_RWFromConstMem(wav, size), 1, &spec, &buf, &len)) {
-            why = rate_refusal(spec.freq);
-            if (why.empty()) src = _audio_to_work(spec.format, spec.channels, spec.freq, buf, len, &why);
-            SDL_FreeWAV(buf);
-        }
-        free(wav);
+    Uint8* bytes = nullptr;
+    SDL_RWops* rw = _audio_wav_open(path, &bytes);
+    const bool read = rw && SDL_LoadWAV_RW(rw, 1, &spec, &buf, &len);
+    free(bytes); // SDL has its own copy of the sound
+    if (read) {
+        why = rate_refusal(spec.freq);
+        if (why.empty()) src = _audio_to_work(spec.format, spec.channels, spec.freq, buf, len, &why);
+        SDL_FreeWAV(buf);
     }
     if (src) return src;
     if (why.empty()) zov_iprintf("_mixer: error in _sample_load_wav '%s'\n", path);
@@ -335,7 +389,7 @@ AudioSource* _audio_load_ogg(const char* path) {
     std::string why;
     {
         VorbisWork work;
-        why = work.open(mem, (size_t)size);
+        why = work.open(mem, (size_t)size, path);
         if (why == kOggOpenFailed) why = kOggDecodeFailed;
         if (why.empty()) why = _audio_read_whole(work, &values);
     }
@@ -344,6 +398,7 @@ AudioSource* _audio_load_ogg(const char* path) {
         zov_iprintf("_mixer: error in _sample_load_ogg '%s' (%s)\n", path, why.c_str());
         return nullptr;
     }
+    values.shrink_to_fit(); // what the decoding grew beyond the sound goes back
     return new AudioSourceMemory(std::move(values));
 }
 

@@ -6,7 +6,9 @@
 // file (SDL's reader, any sample format, rate and channel count) and an Ogg
 // Vorbis sample are decoded whole and converted when they load; an Ogg
 // Vorbis stream keeps only its file bytes and its decoder, and is decoded
-// and resampled one buffer at a time while it plays (zov_driver-snd_ogg).
+// (zov_driver-snd_ogg) and resampled one buffer at a time while it plays.
+// Every rate goes through the one resampler (zov_driver-snd_rate), whose
+// state runs from block to block.
 //
 // Limits, so that no file can exhaust memory: a sound's rate lies between
 // AUDIO_RATE_MIN and AUDIO_RATE_MAX, and a sound decoded whole lasts at most

@@ -118,8 +118,6 @@ std::vector<std::unique_ptr<VorbisPart>> read_parts(const unsigned char* bytes, 
             continue;
         }
         if (headers < 3) continue;
-        const vorbis_info& first = parts.empty() ? part->vi : parts[0]->vi;
-        if (part->vi.channels != first.channels || part->vi.rate != first.rate) break; // the file ends here
         if (vorbis_synthesis_init(&part->vd, &part->vi) != 0) break;
         vorbis_block_init(&part->vd, &part->vb);
         part->decoding = true;
@@ -129,6 +127,50 @@ std::vector<std::unique_ptr<VorbisPart>> read_parts(const unsigned char* bytes, 
     vorbis_comment_clear(&vc);
     ogg_stream_clear(&os);
     return parts;
+}
+
+// ====== Channels ======
+
+// The gains of each channel into left and right, in the Vorbis order of 3
+// to 8 channels: 3 L C R; 4 FL FR RL RR; 5 FL C FR RL RR; 6 FL C FR RL RR
+// LFE; 7 FL C FR SL SR RC LFE; 8 FL C FR SL SR RL RR LFE.  A front channel
+// goes whole to its side; the centre, the sides and the rears go at -3 dB
+// to theirs, a centre to both; the LFE is left out, as stereo players do.
+// Nothing is scaled down: a mix past full scale is the limiter's.
+struct Gain {
+    float l, r;
+};
+constexpr float kHalf = 0.70710678f; // -3 dB
+constexpr Gain kL = {1, 0}, kR = {0, 1}, kC = {kHalf, kHalf}, kSL = {kHalf, 0}, kSR = {0, kHalf}, kLFE = {0, 0};
+const Gain kMix[6][8] = {
+    {kL, kC, kR},
+    {kL, kR, kSL, kSR},
+    {kL, kC, kR, kSL, kSR},
+    {kL, kC, kR, kSL, kSR, kLFE},
+    {kL, kC, kR, kSL, kSR, kC, kLFE},
+    {kL, kC, kR, kSL, kSR, kSL, kSR, kLFE},
+};
+
+// Writes `n` stereo frames from the planar `pcm` of `chans` channels.
+void mix_to_stereo(float** pcm, int chans, int n, float* out) {
+    if (chans == 1 || chans == 2) { // as decoded, bit for bit
+        const float* r = pcm[chans - 1];
+        for (int f = 0; f < n; f++) {
+            out[2 * f] = pcm[0][f];
+            out[2 * f + 1] = r[f];
+        }
+        return;
+    }
+    const Gain* gains = chans <= 8 ? kMix[chans - 3] : nullptr;
+    for (int f = 0; f < n; f++) {
+        float l = 0, r = 0;
+        for (int c = 0; gains && c < chans; c++) {
+            l += gains[c].l * pcm[c][f];
+            r += gains[c].r * pcm[c][f];
+        }
+        out[2 * f] = l;
+        out[2 * f + 1] = r;
+    }
 }
 
 } // namespace
@@ -156,8 +198,8 @@ void VorbisDecoder::close() {
     part = 0;
 }
 
-int VorbisDecoder::channels() const { return parts.empty() ? 0 : parts[0]->vi.channels; }
-long VorbisDecoder::rate() const { return parts.empty() ? 0 : parts[0]->vi.rate; }
+int VorbisDecoder::channels() const { return parts.empty() ? 0 : parts[std::min(part, parts.size() - 1)]->vi.channels; }
+long VorbisDecoder::rate() const { return parts.empty() ? 0 : parts[std::min(part, parts.size() - 1)]->vi.rate; }
 
 void VorbisDecoder::rewind() { start_part(0); }
 
@@ -195,9 +237,7 @@ int VorbisDecoder::read(float* out, int frames) {
         const int ready = vorbis_synthesis_pcmout(&p.vd, &pcm);
         if (ready > 0) {
             const int n = std::min(ready, frames);
-            const int chans = p.vi.channels;
-            for (int f = 0; f < n; f++)
-                for (int c = 0; c < chans; c++) out[f * chans + c] = pcm[c][f];
+            mix_to_stereo(pcm, p.vi.channels, n, out);
             vorbis_synthesis_read(&p.vd, n);
             return n;
         }

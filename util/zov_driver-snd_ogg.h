@@ -8,10 +8,11 @@
 // nothing.  A comment header is checked for its type and never unpacked:
 // its text is not needed, and a file may carry megabytes of it.
 //
-// A chained file plays its parts one after the other while they keep the
-// first part's channel count and rate, and at most its first 64 (each part
-// keeps its decoder state).  Pages that fail their checksum are skipped, and
-// decoding goes on after a lost page.
+// Frames come out as stereo: the channels of 1 to 8 are mixed down by their
+// Vorbis order (below, `read`).  A chained file plays its parts one after
+// the other, each at its own rate and channel count, at most its first 64
+// (each part keeps its decoder state).  Pages that fail their checksum are
+// skipped, and decoding goes on after a lost page.
 //
 // No state of its own; a decoder is used by one thread at a time.  Built on
 // libogg and libvorbis.
@@ -59,13 +60,21 @@ public:
     // hold no Vorbis stream.
     bool open(const unsigned char* bytes, size_t size);
     void close();
-    // The layout of the file: its first part's.  0 when nothing is open.
+    // The layout in the file of the part being read: the part whose frames
+    // the last `read` gave (the first part after an open or a rewind).  0
+    // when nothing is open.
     int channels() const;
     long rate() const;
+    // That part's number, from 0.
+    size_t current_part() const { return part; }
     // Back to the first frame; no header is read again.
     void rewind();
-    // Writes up to `frames` interleaved frames to `out`: the count, 0 at the
-    // end.
+    // Writes up to `frames` interleaved stereo frames to `out`, all of one
+    // part: the count, 0 at the end.  Mono plays at full level on both
+    // sides; of 3 to 8 channels, the front left and right go to their side,
+    // and the centre and the side and rear channels to theirs at -3 dB
+    // (0.7071), a centre to both; the LFE is left out.  A part of more than
+    // 8 channels, which Vorbis gives no order, reads as silence.
     int read(float* out, int frames);
 
 private:

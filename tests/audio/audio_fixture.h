@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <numeric>
 #include <string>
 #include <vector>
 
@@ -141,6 +142,56 @@ inline void ogg_fix_crc(std::string& page) {
         for (int k = 0; k < 8; k++) crc = (crc & 0x80000000u) ? (crc << 1) ^ 0x04c11db7u : crc << 1;
     }
     for (int k = 0; k < 4; k++) page[22 + k] = (char)(crc >> (8 * k));
+}
+
+// The Ogg Vorbis file with the rate of its identification header changed
+// (its fields from byte 40 of the first page).
+inline std::string ogg_with_rate(const std::string& file, int rate) {
+    std::vector<std::string> pages = ogg_pages(file);
+    for (int k = 0; k < 4; k++) pages[0][40 + k] = (char)(rate >> (8 * k));
+    ogg_fix_crc(pages[0]);
+    return std::accumulate(pages.begin(), pages.end(), std::string());
+}
+
+// Values as floats: a raw file of them (sox's "-t f32"), or the device's.
+inline std::vector<float> read_floats(const std::string& path) {
+    const std::string b = read_bytes(path);
+    return std::vector<float>((const float*)b.data(), (const float*)b.data() + b.size() / sizeof(float));
+}
+inline std::vector<float> to_floats(const std::vector<int16_t>& v) {
+    std::vector<float> f(v.begin(), v.end());
+    for (float& x : f) x /= 32768;
+    return f;
+}
+
+// A least-squares fit of a tone of `freq` Hz to one channel of interleaved
+// stereo values at 44100 Hz, over frames [from, to): the tone's amplitude,
+// and the energy it leaves unexplained, in dB below the channel's.
+struct ToneFit {
+    double amplitude, rest_db;
+};
+inline ToneFit fit_tone(const std::vector<float>& v, int channel, double freq, size_t from, size_t to) {
+    const double w = 2 * M_PI * freq / 44100;
+    double ss = 0, cc = 0, sc = 0, ys = 0, yc = 0, yy = 0;
+    for (size_t i = from; i < to; i++) {
+        const double s = std::sin(w * i), c = std::cos(w * i), y = v[2 * i + channel];
+        ss += s * s, cc += c * c, sc += s * c, ys += y * s, yc += y * c, yy += y * y;
+    }
+    const double det = ss * cc - sc * sc, a = (ys * cc - yc * sc) / det, b = (yc * ss - ys * sc) / det;
+    return {std::hypot(a, b), 10 * std::log10((yy - a * ys - b * yc) / yy)};
+}
+
+// How many frames, within 16, `a` lags behind `b` in one channel over the
+// frames [at, at + n) of `b`.
+inline int lag(const std::vector<float>& a, const std::vector<float>& b, int channel, size_t at, size_t n) {
+    int best = 0;
+    double most = -1;
+    for (int d = -16; d <= 16; d++) {
+        double sum = 0;
+        for (size_t i = at; i < at + n; i++) sum += (double)a[2 * (i + d) + channel] * b[2 * i + channel];
+        if (sum > most) most = sum, best = d;
+    }
+    return best;
 }
 
 // Number of sign changes of one channel of interleaved stereo values.

@@ -136,6 +136,8 @@ public:
     // The program's address-space limit in bytes (RLIMIT_AS); 0 keeps the
     // test's own.
     rlim_t address_space = 0;
+    // The program's peak resident size in KiB, once wait_exit saw it end.
+    long peak_kib = 0;
 
     GameRun() {
         for (const char* sub : {"data", "work", "home"}) std::filesystem::create_directory(dir / sub);
@@ -213,9 +215,11 @@ public:
     int wait_exit(int seconds = 10) {
         auto end = Clock::now() + std::chrono::seconds(seconds);
         int status = 0;
+        struct rusage usage = {};
         while (Clock::now() < end) {
-            if (waitpid(pid_, &status, WNOHANG) == pid_) {
+            if (wait4(pid_, &status, WNOHANG, &usage) == pid_) {
                 pid_ = 0;
+                peak_kib = usage.ru_maxrss;
                 return WIFEXITED(status) ? WEXITSTATUS(status) : -2;
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
