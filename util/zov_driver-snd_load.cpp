@@ -99,8 +99,9 @@ private:
 
 std::string VorbisWork::open(const unsigned char* bytes, size_t size) {
     close();
-    if (!dec.open(bytes, size)) return kOggOpenFailed;
-    std::string why = rate_refusal(dec.rate());
+    std::string why;
+    if (!dec.open(bytes, size, &why)) return why.empty() ? kOggOpenFailed : why;
+    why = rate_refusal(dec.rate());
     if (why.empty()) {
         conv = SDL_NewAudioStream(AUDIO_F32SYS, (Uint8)dec.channels(), (int)dec.rate(),
                                   AUDIO_WORK_FORMAT, AUDIO_CHANNELS, AUDIO_FREQ);
