@@ -190,3 +190,70 @@ TEST_F(AudioLimits, LoopingStreamReadsItsHeadersOnceAtItsFirstPlay) {
     EXPECT_EQ(header_reads, reads);
     EXPECT_GT(*std::max_element(pass.begin(), pass.end()), 10000) << "it plays";
 }
+
+// Seconds of processor time this thread has used: unlike the clock on the
+// wall, it does not grow while a busy machine runs other work.
+static double thread_seconds() {
+    timespec t;
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return (double)t.tv_sec + (double)t.tv_nsec * 1e-9;
+}
+
+// Megabytes of "OggS" after the audio look like pages to a reader that
+// searches for them (libogg checksummed each over the length its header
+// claims: 8.5 s for 10 MB, and again at every loop of a stream whose last
+// page lacks its end flag, under the device lock).  They cost what as many
+// zero bytes cost, and play nothing, as a sample and as a looping stream.
+TEST_F(AudioLimits, JunkAfterTheAudioCostsWhatPlainBytesCost) {
+    sox("-n -r 44100 -c 2 %/junk.ogg synth 0.5 sine 440 gain -3");
+    const struct {
+        int megabytes;
+        bool stream;
+    } cases[] = {{10, false}, {2, true}};
+    for (const auto& c : cases) {
+        std::vector<std::string> pages = ogg_pages(read_bytes(scratch("junk.ogg")));
+        if (c.stream) {
+            pages.back()[5] &= ~4; // no end-of-stream flag
+            ogg_fix_crc(pages.back());
+        }
+        std::string audio;
+        for (const std::string& p : pages) audio += p;
+        double seconds[2];
+        std::vector<int16_t> heard[2];
+        for (int filler : {0, 1}) {
+            SCOPED_TRACE(std::to_string(c.megabytes) + " MB of " + (filler ? "\"OggS\"" : "zeros") +
+                         (c.stream ? " after a stream" : " after a sample"));
+            std::string junk((size_t)c.megabytes << 20, '\0');
+            for (size_t i = 0; filler && i < junk.size(); i++) junk[i] = "OggS"[i % 4];
+            const std::string path = scratch("junk" + std::to_string(filler) + ".ogg");
+            write_bytes(path, audio + junk);
+            const double start = thread_seconds();
+            const int id = c.stream ? driver_audio_stream_load(path.c_str(), false)
+                                    : driver_audio_sample_load(path.c_str());
+            if (c.stream) driver_audio_stream_play(id, 1.0f, 0.0f);
+            else driver_audio_sample_play(id, 1.0f, 0.0f);
+            heard[filler] = play_for(2 * 44100 * (c.stream ? 5 : 1)); // 5 loops of the stream
+            seconds[filler] = thread_seconds() - start;
+            EXPECT_NEAR(_driver_audio_length(id), 44100, 2048 * c.stream) << "the audio's length";
+            driver_audio_stream_stop(id);
+        }
+        EXPECT_EQ(heard[1], heard[0]);
+        EXPECT_LT(seconds[1], 4 * seconds[0] + 0.05) << seconds[1] << " s against " << seconds[0] << " s";
+    }
+}
+
+// A stream learns its length on the audio thread, where it first reaches
+// its end, while the main thread may ask for it: ThreadSanitizer, which
+// runs these tests too, tells if the answer is read without the lock.
+TEST_F(AudioLimits, LengthAskedWhileTheAudioThreadLearnsIt) {
+    sox("-n -r 44100 -c 2 %/short.ogg synth 0.2 sine 440");
+    const int id = driver_audio_stream_load(scratch("short.ogg").c_str(), false);
+    driver_audio_stream_play(id, 1.0f, 0.0f);
+    SDL_PauseAudioDevice(_driver_audio_device(), 0); // the real audio thread mixes
+    int len = AUDIO_LENGTH_UNKNOWN;
+    for (int wait = 0; wait < 20000 && len == AUDIO_LENGTH_UNKNOWN; wait++) { // 20 s at most
+        SDL_Delay(1);
+        len = _driver_audio_length(id);
+    }
+    EXPECT_EQ(len, 2 * 8820);
+}
