@@ -17,12 +17,13 @@ namespace {
 // ====== Limits ======
 
 // The most memory that one file's Vorbis headers may make libvorbis take:
-// every part's codebooks (held while the file is open) and the buffers of
-// the two parts prepared at once at most.  Real files need 0.1 to 0.7 MB a
-// part by the estimate, which counts high (codebooks 50 to 700 KB, buffers
-// about 1.1 MB for 1 to 8 channels), so 64 chained parts of 8 channels
-// still fit; a header that asks for more was made to exhaust memory.
-constexpr size_t kSetupBytesMost = 64 << 20;
+// every part's codebooks and buffers (a part stays prepared once playback
+// has reached it, so that no loop prepares it again).  By the estimate,
+// which counts high, real parts take 0.15 MB (stereo) to 0.94 MB (6
+// channels at the highest quality; 0.7 MB measured): 64 chained parts of
+// the largest take half of this.  A header that asks for more was made to
+// exhaust memory.
+constexpr size_t kSetupBytesMost = 128 << 20;
 // The most used entries of one codebook: libvorbis sorts them on the stack
 // of the thread that prepares the part, 12 bytes each (768 KB here, of a
 // thread's 8 MB).  The largest in real files have 3,125.
@@ -219,9 +220,7 @@ bool OggPages::next(ogg_page* page) {
 
 // ====== Setup budget ======
 
-// What the parts read so far make libvorbis take: every part's codebooks,
-// and the buffers of the first part and of the largest other (a later part
-// is prepared while the first stays so).
+// What the parts read so far make libvorbis take, all of them prepared.
 class SetupBudget {
 public:
     // "" when a part of this cost still fits; else why the file is refused.
@@ -229,17 +228,14 @@ public:
         if (c.most_entries > kBookEntriesMost)
             return "a Vorbis codebook of " + std::to_string(c.most_entries) + " entries: at most " +
                    std::to_string(kBookEntriesMost);
-        books += c.books;
-        if (parts++ == 0) first = c.buffers;
-        else others = std::max(others, c.buffers);
-        const size_t total = books + first + others;
+        total += c.books + c.buffers;
         if (total <= kSetupBytesMost) return "";
         return "Vorbis headers that would take " + std::to_string(total >> 20) + " MB: at most " +
                std::to_string(kSetupBytesMost >> 20) + " MB";
     }
 
 private:
-    size_t books = 0, first = 0, others = 0, parts = 0;
+    size_t total = 0;
 };
 
 } // namespace
@@ -259,23 +255,19 @@ struct VorbisPart {
 
     VorbisPart() { vorbis_info_init(&vi); }
     ~VorbisPart() {
-        clear();
+        if (prepared) {
+            vorbis_block_clear(&vb);
+            vorbis_dsp_clear(&vd);
+        }
         vorbis_info_clear(&vi);
     }
     // Ready to decode from the first audio page; false when libvorbis
-    // can't set the part up.  The codebooks are unpacked the first time
-    // and stay with `vi`.
+    // can't set the part up.  Only the first call allocates.
     bool prepare() {
         if (prepared) return vorbis_synthesis_restart(&vd) == 0;
         if (vorbis_synthesis_init(&vd, &vi) != 0) return false;
         vorbis_block_init(&vd, &vb);
         return prepared = true;
-    }
-    void clear() {
-        if (!prepared) return;
-        vorbis_block_clear(&vb);
-        vorbis_dsp_clear(&vd);
-        prepared = false;
     }
 };
 
@@ -361,7 +353,6 @@ std::string read_parts(const unsigned char* bytes, size_t size, std::vector<std:
         const vorbis_info& first = parts->empty() ? part->vi : (*parts)[0]->vi;
         if (part->vi.channels != first.channels || part->vi.rate != first.rate) break; // the file ends here
         audio = part.get();
-        if (ogg_page_eos(&og)) audio = nullptr;
         parts->push_back(std::move(part));
     }
     vorbis_comment_clear(&vc);
@@ -404,10 +395,9 @@ long VorbisDecoder::rate() const { return parts.empty() ? 0 : parts[0]->vi.rate;
 
 void VorbisDecoder::rewind() { start_part(0); }
 
-// Leaves the part being decoded (a later one is cleared) for part `index`,
-// or for the first after it that libvorbis sets up.
+// Goes on with part `index`, or with the first after it that libvorbis
+// sets up.
 void VorbisDecoder::start_part(size_t index) {
-    if (part > 0 && part < parts.size() && part != index) parts[part]->clear();
     for (part = index; part < parts.size(); part++) {
         if (!parts[part]->prepare()) continue;
         ogg_stream_reset_serialno(&stream, parts[part]->serial);

@@ -14,12 +14,12 @@
 //
 // libvorbis unpacks each part's codebooks and buffers by numbers that its
 // setup header states (a 600-byte file can ask for 1.4 GB): they are
-// estimated before libvorbis reads that header (zov_driver-snd_vorbis_setup)
-// and a file whose parts would take more than kSetupBytesMost is refused.
-// A part is prepared for decoding when playback reaches it: the first at
-// open, on the main thread, and it stays prepared (each loop comes back to
-// it); a later part on the thread that decodes, within that same bound,
-// and cleared when playback leaves it.
+// estimated before libvorbis reads that header (zov_driver-snd_vorbis_setup),
+// and a file whose parts would take more than 128 MB in all is refused.  A
+// part is prepared for decoding when playback first reaches it, and stays
+// prepared until the file closes, so no loop prepares it again: the first
+// at open, on the main thread; a later one on the thread that decodes,
+// which allocates there, once, what that bound allows.
 //
 // A chained file plays its parts one after the other while they keep the
 // first part's channel count and rate, and at most its first 64.  Pages

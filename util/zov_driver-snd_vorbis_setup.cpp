@@ -44,11 +44,12 @@ int ilog(uint64_t v) {
 size_t heap(uint64_t n) { return (size_t)std::max<uint64_t>(32, (n + 8 + 15) & ~uint64_t(15)); }
 
 // libvorbis's records of fixed size: a codebook's two (the header's and
-// the decoder's), and a margin for everything else a part holds (floors,
-// residues, mappings and modes as unpacked, the decoder's state and its
-// floor lookups: 64 of each at most, each a few KB).
+// the decoder's); a floor's, a residue's or a mapping's, unpacked and
+// looked up (at most 3.3 KB); and a part's own, for its modes and the
+// decoder's state.
 constexpr size_t kBookRecords = 192;
-constexpr size_t kPartRecords = 1 << 20;
+constexpr size_t kStageRecords = 8 << 10;
+constexpr size_t kPartRecords = 32 << 10;
 
 struct Book {
     uint64_t entries = 0, dim = 0, used = 0, values = 0; // values: the multiplicands
@@ -173,6 +174,16 @@ bool read_residue(Bits& b, const std::vector<Book>& books, size_t* lookup) {
     return true;
 }
 
+bool read_mapping(Bits& b, int channels) {
+    if (b.read(16) != 0) return false;
+    const unsigned submaps = b.read(1) ? b.read(4) + 1 : 1;
+    if (b.read(1)) b.skip((uint64_t)(b.read(8) + 1) * 2 * ilog((uint64_t)channels - 1)); // coupling steps
+    if (b.read(2) != 0) return false;
+    if (submaps > 1) b.skip(4 * (uint64_t)channels);
+    b.skip(24 * (uint64_t)submaps);
+    return !b.over;
+}
+
 } // namespace
 
 bool vorbis_setup_cost(const unsigned char* packet, size_t bytes, int channels, long block0, long block1,
@@ -198,10 +209,14 @@ bool vorbis_setup_cost(const unsigned char* packet, size_t bytes, int channels, 
         if (!read_residue(b, books, &lookup)) return false;
         c.buffers += lookup;
     }
+    const unsigned mappings = b.read(6) + 1;
+    for (unsigned i = 0; i < mappings; i++)
+        if (!read_mapping(b, channels)) return false;
     // Per channel the decoder's buffer of a long block and a block's
     // worth in each of the two blocks being decoded; per block size the
     // transform's tables.
-    c.buffers += (size_t)channels * 3 * heap((uint64_t)block1 * 4) + 8 * (size_t)(block0 + block1) + kPartRecords;
+    c.buffers += (size_t)channels * 3 * heap((uint64_t)block1 * 4) + 8 * (size_t)(block0 + block1) +
+                 (floors + residues + mappings) * kStageRecords + kPartRecords;
     *cost = c;
     return !b.over;
 }

@@ -7,9 +7,9 @@
 // bits, and libvorbis unpacks a codebook into entries x dimensions floats
 // when decoding is set up: 20 bytes of header can ask for 67 MB, a 5 KB
 // header for 17 GB.  The header is read here by its Vorbis I layout as far
-// as the residues, which hold the last tables that grow with its numbers;
-// the sizes counted are libvorbis's tables (glibc's block overhead
-// included) and a margin for its fixed-size records.
+// as the mappings, past the last tables that grow with its numbers; the
+// sizes counted are libvorbis's tables (glibc's block overhead included)
+// and a margin for its fixed-size records.
 //
 // No state; any thread.
 #pragma once
@@ -23,7 +23,7 @@ struct VorbisSetupCost {
     // decoding tables that preparing the part builds from them.
     size_t books = 0;
     // What preparing the part (vorbis_synthesis_init) and decoding its
-    // blocks add beyond the codebooks; freed when the part is cleared.
+    // blocks add beyond the codebooks.
     size_t buffers = 0;
     // The used entries of the largest codebook: libvorbis sorts them on
     // the stack of the thread that prepares the part, 12 bytes each.

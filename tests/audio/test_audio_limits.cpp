@@ -10,8 +10,8 @@
 
 using namespace audio_test;
 
-// Count the Vorbis headers read and the frames decoded (the link options
-// of test.cmake route every call of the loaders here).
+// Count the Vorbis headers read, the parts prepared and the frames decoded
+// (the link options of test.cmake route every call of the loaders here).
 static std::atomic<int> header_reads{0};
 static std::atomic<long long> frames_decoded{0};
 
@@ -19,6 +19,13 @@ extern "C" int __real_vorbis_synthesis_headerin(vorbis_info* vi, vorbis_comment*
 extern "C" int __wrap_vorbis_synthesis_headerin(vorbis_info* vi, vorbis_comment* vc, ogg_packet* op) {
     header_reads++;
     return __real_vorbis_synthesis_headerin(vi, vc, op);
+}
+
+static std::atomic<int> parts_prepared{0};
+extern "C" int __real_vorbis_synthesis_init(vorbis_dsp_state* v, vorbis_info* vi);
+extern "C" int __wrap_vorbis_synthesis_init(vorbis_dsp_state* v, vorbis_info* vi) {
+    parts_prepared++;
+    return __real_vorbis_synthesis_init(v, vi);
 }
 
 extern "C" int __real_vorbis_synthesis_read(vorbis_dsp_state* v, int samples);
@@ -165,30 +172,44 @@ TEST_F(AudioLimits, DamagedLastGranuleLoopsWhereTheAudioEnds) {
     EXPECT_TRUE(std::equal(again.begin(), again.end(), pass.begin()));
 }
 
-// A short loop with megabytes of comment header: its headers are read once,
-// when it first plays; every loop and every restart after that reads none
-// (on the audio thread, under the device lock, reading them stalled every
-// frame), and each pass plays the same sound.
-TEST_F(AudioLimits, LoopingStreamReadsItsHeadersOnceAtItsFirstPlay) {
+// A short loop with megabytes of comment header, and a chain of three
+// parts: the headers are read once, when the stream first plays, and a part
+// is prepared for decoding (which allocates what its setup header asks)
+// when playback first reaches it; every loop and every restart after that
+// reads no header and prepares nothing (on the audio thread, under the
+// device lock, reading headers stalled every frame), and each pass plays
+// the same sound.
+TEST_F(AudioLimits, LoopingStreamReadsItsHeadersOnceAndPreparesEachPartOnce) {
     write_bytes(scratch("comment.txt"), "TITLE=" + std::string(4 << 20, 'a') + "\n");
     sox("-n -r 44100 -c 2 --comment-file %/comment.txt %/big.ogg synth 0.1 sine 440");
-    const std::string path = scratch("big.ogg");
-    ASSERT_GT(std::filesystem::file_size(path), 4u << 20);
-
-    const int before = header_reads;
-    int id = driver_audio_stream_load(path.c_str(), false);
-    EXPECT_EQ(header_reads, before) << "nothing is read before it plays";
-    driver_audio_stream_play(id, 1.0f, 0.0f);
-    const int reads = header_reads;
-    EXPECT_EQ(reads - before, 3) << "identification, comment, setup";
-    std::vector<int16_t> pass = first_pass(id);
-    ASSERT_LT(_driver_audio_length(id), AUDIO_LENGTH_UNKNOWN);
-    for (int loop = 0; loop < 4; loop++) {
-        if (loop == 2) driver_audio_stream_play(id, 1.0f, 0.0f); // started again while it plays
-        EXPECT_EQ(play_for((int)pass.size()), pass) << "pass " << loop;
+    ASSERT_GT(std::filesystem::file_size(scratch("big.ogg")), 4u << 20);
+    sox("-n -r 44100 -c 2 %/part.ogg synth 0.1 sine 440");
+    const std::string part = read_bytes(scratch("part.ogg"));
+    write_bytes(scratch("chain.ogg"), part + part + part);
+    const struct {
+        const char* name;
+        int parts;
+    } cases[] = {{"big.ogg", 1}, {"chain.ogg", 3}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const int reads = header_reads, prepared = parts_prepared;
+        int id = driver_audio_stream_load(scratch(c.name).c_str(), false);
+        EXPECT_EQ(header_reads, reads) << "nothing is read before it plays";
+        driver_audio_stream_play(id, 1.0f, 0.0f);
+        EXPECT_EQ(header_reads - reads, 3 * c.parts) << "identification, comment, setup";
+        EXPECT_EQ(parts_prepared - prepared, 1) << "the first part";
+        std::vector<int16_t> pass = first_pass(id);
+        ASSERT_LT(_driver_audio_length(id), AUDIO_LENGTH_UNKNOWN);
+        EXPECT_EQ(parts_prepared - prepared, c.parts);
+        for (int loop = 0; loop < 4; loop++) {
+            if (loop == 2) driver_audio_stream_play(id, 1.0f, 0.0f); // started again while it plays
+            EXPECT_EQ(play_for((int)pass.size()), pass) << "pass " << loop;
+        }
+        EXPECT_EQ(header_reads - reads, 3 * c.parts);
+        EXPECT_EQ(parts_prepared - prepared, c.parts);
+        EXPECT_GT(*std::max_element(pass.begin(), pass.end()), 10000) << "it plays";
+        driver_audio_stream_stop(id);
     }
-    EXPECT_EQ(header_reads, reads);
-    EXPECT_GT(*std::max_element(pass.begin(), pass.end()), 10000) << "it plays";
 }
 
 // Seconds of processor time this thread has used: unlike the clock on the
