@@ -173,7 +173,7 @@ TEST_F(AudioLimits, DamagedLastGranuleLoopsWhereTheAudioEnds) {
 }
 
 // A short loop with megabytes of comment header, and a chain of three
-// parts: the headers are read once, when the stream first plays, and a part
+// parts (the first without its end flag): the headers are read once, when the stream first plays, and a part
 // is prepared for decoding (which allocates what its setup header asks)
 // when playback first reaches it; every loop and every restart after that
 // reads no header and prepares nothing (on the audio thread, under the
@@ -185,7 +185,12 @@ TEST_F(AudioLimits, LoopingStreamReadsItsHeadersOnceAndPreparesEachPartOnce) {
     ASSERT_GT(std::filesystem::file_size(scratch("big.ogg")), 4u << 20);
     sox("-n -r 44100 -c 2 %/part.ogg synth 0.1 sine 440");
     const std::string part = read_bytes(scratch("part.ogg"));
-    write_bytes(scratch("chain.ogg"), part + part + part);
+    std::vector<std::string> first = ogg_pages(part);
+    first.back()[5] &= ~4; // no end-of-stream flag: the next part's first page ends it
+    ogg_fix_crc(first.back());
+    std::string chain;
+    for (const std::string& p : first) chain += p;
+    write_bytes(scratch("chain.ogg"), chain + part + part);
     const struct {
         const char* name;
         int parts;
