@@ -114,10 +114,11 @@ private:
 
 std::string VorbisWork::open(const unsigned char* bytes, size_t size, const std::string& file) {
     close();
-    if (!dec.open(bytes, size)) return kOggOpenFailed;
+    std::string why;
+    if (!dec.open(bytes, size, &why)) return why.empty() ? kOggOpenFailed : why;
     name = file;
     stop_told = false;
-    std::string why = layout_refusal(dec.rate(), dec.channels());
+    why = layout_refusal(dec.rate(), dec.channels());
     if (why.empty() && !rate.start(dec.rate())) why = "out of memory";
     if (!why.empty()) {
         close();

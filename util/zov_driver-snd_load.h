@@ -11,8 +11,10 @@
 // state runs from block to block.
 //
 // Limits, so that no file can exhaust memory: a sound's rate lies between
-// AUDIO_RATE_MIN and AUDIO_RATE_MAX, and a sound decoded whole lasts at most
-// AUDIO_HELD_SECONDS (a longer one plays as an Ogg Vorbis stream).
+// AUDIO_RATE_MIN and AUDIO_RATE_MAX, a sound decoded whole lasts at most
+// AUDIO_HELD_SECONDS (a longer one plays as an Ogg Vorbis stream), and an
+// Ogg Vorbis file's headers may make its decoder take at most 128 MB
+// (zov_driver-snd_ogg).
 //
 // No state of its own: the bytes a source holds are counted by the device
 // (`_audio_memused_add`, zov_driver-sdl2).  Sources are made and opened on

@@ -1,79 +1,102 @@
 #include "zov_driver-snd_ogg.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 #include <vorbis/codec.h>
 
-// ====== Pages ======
+#include "zov_driver-snd_ogg_pages.h"
+#include "zov_driver-snd_vorbis_setup.h"
 
-OggPages::OggPages() { ogg_sync_init(&sync); }
-OggPages::~OggPages() { ogg_sync_clear(&sync); }
+namespace {
 
-void OggPages::start(const unsigned char* bytes, size_t size, size_t at) {
-    ogg_sync_reset(&sync);
-    mem = bytes;
-    mem_size = size;
-    fed = pos = std::min(at, size);
-}
+// ====== Limits ======
 
-bool OggPages::next(ogg_page* page) {
-    for (;;) {
-        const long n = ogg_sync_pageseek(&sync, page);
-        if (n > 0) {
-            pos += (size_t)n;
-            return true;
-        }
-        if (n < 0) {
-            pos += (size_t)-n; // not a page: skipped
-            continue;
-        }
-        if (fed == mem_size) return false;
-        const size_t chunk = std::min<size_t>(mem_size - fed, 4096);
-        char* buf = ogg_sync_buffer(&sync, (long)chunk);
-        if (!buf) return false;
-        std::memcpy(buf, mem + fed, chunk);
-        ogg_sync_wrote(&sync, (long)chunk);
-        fed += chunk;
+// The most memory that one file's Vorbis headers may make libvorbis take:
+// every part's codebooks and buffers (a part stays prepared once playback
+// has reached it, so that no loop prepares it again).  By the estimate,
+// which counts high, real parts take 0.15 MB (stereo) to 0.94 MB (6
+// channels at the highest quality; 0.7 MB measured): 64 chained parts of
+// the largest take half of this.  A header that asks for more was made to
+// exhaust memory.
+constexpr size_t kSetupBytesMost = 128 << 20;
+// The most used entries of one codebook: libvorbis sorts them on the stack
+// of the thread that prepares the part, 12 bytes each (768 KB here, of a
+// thread's 8 MB).  The largest in real files have 3,125.
+constexpr long kBookEntriesMost = 1 << 16;
+
+// Each part keeps its unpacked headers (vorbis_info: about 25 KB for a
+// usual stereo file, and its decoding tables, about 100 KB, once it has
+// played), so that the thread that decodes never reads one: a chained file
+// plays its first 64 parts, which bounds their number.
+constexpr size_t kMostParts = 64;
+
+// ====== Setup budget ======
+
+// What the parts read so far make libvorbis take, all of them prepared.
+class SetupBudget {
+public:
+    // "" when a part of this cost still fits; else why the file is refused.
+    std::string add(const VorbisSetupCost& c) {
+        if (c.most_entries > kBookEntriesMost)
+            return "a Vorbis codebook of " + std::to_string(c.most_entries) + " entries: at most " +
+                   std::to_string(kBookEntriesMost);
+        total += c.books + c.buffers;
+        if (total <= kSetupBytesMost) return "";
+        return "Vorbis headers that would take " + std::to_string(total >> 20) + " MB: at most " +
+               std::to_string(kSetupBytesMost >> 20) + " MB";
     }
-}
+
+private:
+    size_t total = 0;
+};
+
+} // namespace
 
 // ====== Parts ======
 
-// One logical Vorbis stream of the file, ready to decode from its first
-// audio page.  `vd` points at `vi`, so a part never moves.
+// One logical Vorbis stream of the file: its unpacked headers, the list of
+// its audio pages, and its decoder state while it is prepared.  `vd` points
+// at `vi`, so a part never moves.
 struct VorbisPart {
     int serial = 0;
-    size_t audio_at = 0; // the page after the one that ends the headers
+    std::vector<uint32_t> pages; // where each of its audio pages begins
     vorbis_info vi;
     vorbis_dsp_state vd;
     vorbis_block vb;
-    bool decoding = false; // vd and vb are set up
+    bool prepared = false; // vd and vb are set up
 
     VorbisPart() { vorbis_info_init(&vi); }
     ~VorbisPart() {
-        if (decoding) {
+        if (prepared) {
             vorbis_block_clear(&vb);
             vorbis_dsp_clear(&vd);
         }
         vorbis_info_clear(&vi);
     }
+    // Ready to decode from the first audio page; false when libvorbis
+    // can't set the part up.  Only the first call allocates.
+    bool prepare() {
+        if (prepared) return vorbis_synthesis_restart(&vd) == 0;
+        if (vorbis_synthesis_init(&vd, &vi) != 0) return false;
+        vorbis_block_init(&vd, &vb);
+        return prepared = true;
+    }
 };
 
 namespace {
-
-// Each part keeps its setup and decoder state, about 240 KB for a usual
-// stereo file, so that the audio thread never reads a header: a chained
-// file plays its first 64 parts, which bounds that memory.
-constexpr size_t kMostParts = 64;
 
 // What the comment header is replaced with: the type, no vendor, no
 // comments, the framing bit.
 const unsigned char kEmptyComment[] = {3, 'v', 'o', 'r', 'b', 'i', 's', 0, 0, 0, 0, 0, 0, 0, 0, 1};
 
 // Hands one header packet (number `index`: 0 identification, 1 comment,
-// 2 setup) to libvorbis; false when it is not that header.
-bool header_in(VorbisPart* p, vorbis_comment* vc, ogg_packet* op, int index) {
+// 2 setup) to libvorbis; false when it is not that header.  The setup
+// header is first weighed against the file's budget: *why says when it
+// does not fit.
+bool header_in(VorbisPart* p, vorbis_comment* vc, ogg_packet* op, int index, SetupBudget* budget,
+               std::string* why) {
     if (index == 1) {
         if (op->bytes < 7 || op->packet[0] != 3 || std::memcmp(op->packet + 1, "vorbis", 6) != 0) return false;
         ogg_packet empty = *op;
@@ -81,26 +104,48 @@ bool header_in(VorbisPart* p, vorbis_comment* vc, ogg_packet* op, int index) {
         empty.bytes = sizeof kEmptyComment;
         return vorbis_synthesis_headerin(&p->vi, vc, &empty) == 0;
     }
+    if (index == 2) {
+        VorbisSetupCost cost;
+        if (!vorbis_setup_cost(op->packet, (size_t)op->bytes, p->vi.channels, vorbis_info_blocksize(&p->vi, 0),
+                               vorbis_info_blocksize(&p->vi, 1), &cost))
+            return false;
+        *why = budget->add(cost);
+        if (!why->empty()) return false;
+    }
     return vorbis_synthesis_headerin(&p->vi, vc, op) == 0;
 }
 
-// Reads the headers of every part, from the first page on: a part begins on
-// a page that opens a logical stream whose first packet is a Vorbis
-// identification header; the pages of other logical streams (another codec
-// multiplexed in, or a part still reading its headers) are passed over.
-std::vector<std::unique_ptr<VorbisPart>> read_parts(const unsigned char* bytes, size_t size) {
-    std::vector<std::unique_ptr<VorbisPart>> parts;
-    OggPages pages;
-    pages.start(bytes, size, 0);
+// Reads the file's pages once, from the first on: a part begins on a page
+// that opens a logical stream whose first packet is a Vorbis identification
+// header; its audio pages are the pages of its stream after its headers, up
+// to its last page or to the page that opens the next logical stream.
+// Pages of other logical streams (another codec multiplexed in, or a part
+// still reading its headers) are passed over.  "" when the parts fit the
+// setup budget, else why not (and no part).
+std::string read_parts(const unsigned char* bytes, size_t size, std::vector<std::unique_ptr<VorbisPart>>* parts) {
+    OggPages pages(bytes, size);
     ogg_stream_state os;
     ogg_stream_init(&os, 0);
     vorbis_comment vc;
     vorbis_comment_init(&vc);
+    SetupBudget budget;
+    std::string why;
     std::unique_ptr<VorbisPart> part; // reading its headers
+    VorbisPart* audio = nullptr;      // taking its audio pages
     int headers = 0;
     ogg_page og;
     ogg_packet op;
-    while (parts.size() < kMostParts && pages.next(&og)) {
+    while (why.empty() && pages.next(&og)) {
+        if (ogg_page_bos(&og)) {
+            audio = nullptr;
+            if (!part && parts->size() == kMostParts) break;
+        }
+        if (audio) {
+            if (ogg_page_serialno(&og) != audio->serial) continue;
+            audio->pages.push_back((uint32_t)pages.at());
+            if (ogg_page_eos(&og)) audio = nullptr;
+            continue;
+        }
         if (!part && ogg_page_bos(&og)) {
             ogg_stream_reset_serialno(&os, ogg_page_serialno(&og));
             part = std::make_unique<VorbisPart>();
@@ -112,21 +157,20 @@ std::vector<std::unique_ptr<VorbisPart>> read_parts(const unsigned char* bytes, 
         if (!part || ogg_page_serialno(&og) != part->serial) continue;
         ogg_stream_pagein(&os, &og);
         bool ok = true;
-        while (ok && headers < 3 && ogg_stream_packetout(&os, &op) == 1) ok = header_in(part.get(), &vc, &op, headers++);
+        while (ok && headers < 3 && ogg_stream_packetout(&os, &op) == 1)
+            ok = header_in(part.get(), &vc, &op, headers++, &budget, &why);
         if (!ok) {
             part.reset(); // not Vorbis, or broken: the next logical stream may be
             continue;
         }
         if (headers < 3) continue;
-        if (vorbis_synthesis_init(&part->vd, &part->vi) != 0) break;
-        vorbis_block_init(&part->vd, &part->vb);
-        part->decoding = true;
-        part->audio_at = pages.end();
-        parts.push_back(std::move(part));
+        audio = part.get();
+        parts->push_back(std::move(part));
     }
     vorbis_comment_clear(&vc);
     ogg_stream_clear(&os);
-    return parts;
+    if (!why.empty()) parts->clear();
+    return why;
 }
 
 // ====== Channels ======
@@ -181,14 +225,18 @@ VorbisDecoder::VorbisDecoder() { ogg_stream_init(&stream, 0); }
 
 VorbisDecoder::~VorbisDecoder() { ogg_stream_clear(&stream); }
 
-bool VorbisDecoder::open(const unsigned char* bytes, size_t size) {
+bool VorbisDecoder::open(const unsigned char* bytes, size_t size, std::string* why) {
     close();
-    parts = read_parts(bytes, size);
-    if (parts.empty()) return false;
+    const std::string refused = read_parts(bytes, size, &parts);
+    if (why) *why = refused;
     mem = bytes;
     mem_size = size;
-    rewind();
-    return true;
+    if (!parts.empty() && parts[0]->prepare()) {
+        rewind();
+        return true;
+    }
+    close();
+    return false;
 }
 
 void VorbisDecoder::close() {
@@ -203,31 +251,26 @@ long VorbisDecoder::rate() const { return parts.empty() ? 0 : parts[std::min(par
 
 void VorbisDecoder::rewind() { start_part(0); }
 
+// Goes on with part `index`, or with the first after it that libvorbis
+// sets up.
 void VorbisDecoder::start_part(size_t index) {
-    part = index;
-    if (part >= parts.size()) return;
-    VorbisPart& p = *parts[part];
-    vorbis_synthesis_restart(&p.vd);
-    ogg_stream_reset_serialno(&stream, p.serial);
-    pages.start(mem, mem_size, p.audio_at);
-    part_fed = false;
+    for (part = index; part < parts.size(); part++) {
+        if (!parts[part]->prepare()) continue;
+        ogg_stream_reset_serialno(&stream, parts[part]->serial);
+        next_page = 0;
+        return;
+    }
 }
 
-// Hands the part's next page to `stream`; false when the part has no more:
-// its last page went in, or the next part (or another codec's logical
-// stream) begins.
+// Hands the part's next audio page to `stream`; false when it has no more.
 bool VorbisDecoder::feed() {
     const VorbisPart& p = *parts[part];
+    if (next_page == p.pages.size()) return false;
     ogg_page og;
-    while (!part_fed && pages.next(&og)) {
-        if (ogg_page_bos(&og)) break;
-        if (ogg_page_serialno(&og) != p.serial) continue;
-        ogg_stream_pagein(&stream, &og);
-        part_fed = ogg_page_eos(&og) != 0;
-        return true;
-    }
-    part_fed = true;
-    return false;
+    const size_t at = p.pages[next_page++];
+    OggPages::page_at(mem, mem_size, at, &og); // found whole at open
+    ogg_stream_pagein(&stream, &og);
+    return true;
 }
 
 int VorbisDecoder::read(float* out, int frames) {

@@ -2,17 +2,30 @@
 // frames at the file's own rate and channel count, for the sound loaders
 // (zov_driver-snd_load).
 //
-// Every header is read once, when the file opens, and each part keeps its
-// decoder state from then on: starting again from the first frame (a
-// looping stream, on the audio thread) reads no header and allocates
-// nothing.  A comment header is checked for its type and never unpacked:
+// The file is read once, when it opens: its pages are found in one pass
+// over its bytes (each checked by its CRC; what lies between them, a lost
+// page or megabytes of junk after the audio, is passed over once, in time
+// linear in its size), every part's headers are read, and each part keeps
+// the list of its audio pages.  Decoding then walks those lists only:
+// starting again from the first frame (a looping stream, on the audio
+// thread) reads no header and never looks at a byte past the last page of
+// the audio.  A comment header is checked for its type and never unpacked:
 // its text is not needed, and a file may carry megabytes of it.
+//
+// libvorbis unpacks each part's codebooks and buffers by numbers that its
+// setup header states (a 600-byte file can ask for 1.4 GB): they are
+// estimated before libvorbis reads that header (zov_driver-snd_vorbis_setup),
+// and a file whose parts would take more than 128 MB in all is refused.  A
+// part is prepared for decoding when playback first reaches it, and stays
+// prepared until the file closes, so no loop prepares it again: the first
+// at open, on the main thread; a later one on the thread that decodes,
+// which allocates there, once, what that bound allows.
 //
 // Frames come out as stereo: the channels of 1 to 8 are mixed down by their
 // Vorbis order (below, `read`).  A chained file plays its parts one after
-// the other, each at its own rate and channel count, at most its first 64
-// (each part keeps its decoder state).  Pages that fail their checksum are
-// skipped, and decoding goes on after a lost page.
+// the other, each at its own rate and channel count, at most its first 64.
+// Pages that fail their checksum are skipped, and decoding goes on after a
+// lost page.
 //
 // No state of its own; a decoder is used by one thread at a time.  Built on
 // libogg and libvorbis.
@@ -20,31 +33,10 @@
 
 #include <cstddef>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include <ogg/ogg.h>
-
-// The pages of an Ogg file in memory, in order from a given byte, each
-// checked by libogg; what is not a page is skipped.
-class OggPages {
-public:
-    OggPages();
-    ~OggPages();
-    OggPages(const OggPages&) = delete;
-    OggPages& operator=(const OggPages&) = delete;
-
-    // Reads `bytes` from byte `at` on; the bytes must outlive the reading.
-    void start(const unsigned char* bytes, size_t size, size_t at);
-    // The next page, valid until the next call; false at the end.
-    bool next(ogg_page* page);
-    // The byte just past the last page returned.
-    size_t end() const { return pos; }
-
-private:
-    ogg_sync_state sync;
-    const unsigned char* mem = nullptr;
-    size_t mem_size = 0, fed = 0, pos = 0;
-};
 
 struct VorbisPart;
 
@@ -57,8 +49,9 @@ public:
 
     // Reads every header of the bytes, which must outlive the decoder (or
     // the next open or close).  False, with nothing left open, when they
-    // hold no Vorbis stream.
-    bool open(const unsigned char* bytes, size_t size);
+    // hold no Vorbis stream that plays; *why (when given) then says what
+    // refused one, or stays empty when there was none.
+    bool open(const unsigned char* bytes, size_t size, std::string* why = nullptr);
     void close();
     // The layout in the file of the part being read: the part whose frames
     // the last `read` gave (the first part after an open or a rewind).  0
@@ -84,8 +77,7 @@ private:
     std::vector<std::unique_ptr<VorbisPart>> parts;
     const unsigned char* mem = nullptr;
     size_t mem_size = 0;
-    OggPages pages;
     ogg_stream_state stream; // the packets of the part being decoded
     size_t part = 0;         // the part being decoded; parts.size() at the end
-    bool part_fed = false;   // every page of that part went into `stream`
+    size_t next_page = 0;    // the next of its pages to go into `stream`
 };

@@ -13,8 +13,8 @@
 
 using namespace audio_test;
 
-// Count the Vorbis headers read and the frames decoded (the link options
-// of test.cmake route every call of the loaders here).
+// Count the Vorbis headers read, the parts prepared and the frames decoded
+// (the link options of test.cmake route every call of the loaders here).
 static std::atomic<int> header_reads{0};
 static std::atomic<long long> frames_decoded{0};
 
@@ -22,6 +22,13 @@ extern "C" int __real_vorbis_synthesis_headerin(vorbis_info* vi, vorbis_comment*
 extern "C" int __wrap_vorbis_synthesis_headerin(vorbis_info* vi, vorbis_comment* vc, ogg_packet* op) {
     header_reads++;
     return __real_vorbis_synthesis_headerin(vi, vc, op);
+}
+
+static std::atomic<int> parts_prepared{0};
+extern "C" int __real_vorbis_synthesis_init(vorbis_dsp_state* v, vorbis_info* vi);
+extern "C" int __wrap_vorbis_synthesis_init(vorbis_dsp_state* v, vorbis_info* vi) {
+    parts_prepared++;
+    return __real_vorbis_synthesis_init(v, vi);
 }
 
 extern "C" int __real_vorbis_synthesis_read(vorbis_dsp_state* v, int samples);
@@ -191,28 +198,114 @@ TEST_F(AudioLimits, DamagedLastGranuleLoopsWhereTheAudioEnds) {
     EXPECT_TRUE(std::equal(again.begin(), again.end(), pass.begin()));
 }
 
-// A short loop with megabytes of comment header: its headers are read once,
-// when it first plays; every loop and every restart after that reads none
-// (on the audio thread, under the device lock, reading them stalled every
-// frame), and each pass plays the same sound.
-TEST_F(AudioLimits, LoopingStreamReadsItsHeadersOnceAtItsFirstPlay) {
+// A short loop with megabytes of comment header, and a chain of three
+// parts (the first without its end flag): the headers are read once, when the stream first plays, and a part
+// is prepared for decoding (which allocates what its setup header asks)
+// when playback first reaches it; every loop and every restart after that
+// reads no header and prepares nothing (on the audio thread, under the
+// device lock, reading headers stalled every frame), and each pass plays
+// the same sound.
+TEST_F(AudioLimits, LoopingStreamReadsItsHeadersOnceAndPreparesEachPartOnce) {
     write_bytes(scratch("comment.txt"), "TITLE=" + std::string(4 << 20, 'a') + "\n");
     sox("-n -r 44100 -c 2 --comment-file %/comment.txt %/big.ogg synth 0.1 sine 440");
-    const std::string path = scratch("big.ogg");
-    ASSERT_GT(std::filesystem::file_size(path), 4u << 20);
-
-    const int before = header_reads;
-    int id = driver_audio_stream_load(path.c_str(), false);
-    EXPECT_EQ(header_reads, before) << "nothing is read before it plays";
-    driver_audio_stream_play(id, 1.0f, 0.0f);
-    const int reads = header_reads;
-    EXPECT_EQ(reads - before, 3) << "identification, comment, setup";
-    std::vector<int16_t> pass = first_pass(id);
-    ASSERT_LT(_driver_audio_length(id), AUDIO_LENGTH_UNKNOWN);
-    for (int loop = 0; loop < 4; loop++) {
-        if (loop == 2) driver_audio_stream_play(id, 1.0f, 0.0f); // started again while it plays
-        EXPECT_EQ(play_for((int)pass.size()), pass) << "pass " << loop;
+    ASSERT_GT(std::filesystem::file_size(scratch("big.ogg")), 4u << 20);
+    sox("-n -r 44100 -c 2 %/part.ogg synth 0.1 sine 440");
+    const std::string part = read_bytes(scratch("part.ogg"));
+    std::vector<std::string> first = ogg_pages(part);
+    first.back()[5] &= ~4; // no end-of-stream flag: the next part's first page ends it
+    ogg_fix_crc(first.back());
+    std::string chain;
+    for (const std::string& p : first) chain += p;
+    write_bytes(scratch("chain.ogg"), chain + part + part);
+    const struct {
+        const char* name;
+        int parts;
+    } cases[] = {{"big.ogg", 1}, {"chain.ogg", 3}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const int reads = header_reads, prepared = parts_prepared;
+        int id = driver_audio_stream_load(scratch(c.name).c_str(), false);
+        EXPECT_EQ(header_reads, reads) << "nothing is read before it plays";
+        driver_audio_stream_play(id, 1.0f, 0.0f);
+        EXPECT_EQ(header_reads - reads, 3 * c.parts) << "identification, comment, setup";
+        EXPECT_EQ(parts_prepared - prepared, 1) << "the first part";
+        std::vector<int16_t> pass = first_pass(id);
+        ASSERT_LT(_driver_audio_length(id), AUDIO_LENGTH_UNKNOWN);
+        EXPECT_EQ(parts_prepared - prepared, c.parts);
+        for (int loop = 0; loop < 4; loop++) {
+            if (loop == 2) driver_audio_stream_play(id, 1.0f, 0.0f); // started again while it plays
+            EXPECT_EQ(play_for((int)pass.size()), pass) << "pass " << loop;
+        }
+        EXPECT_EQ(header_reads - reads, 3 * c.parts);
+        EXPECT_EQ(parts_prepared - prepared, c.parts);
+        EXPECT_GT(*std::max_element(pass.begin(), pass.end()), 10000) << "it plays";
+        driver_audio_stream_stop(id);
     }
-    EXPECT_EQ(header_reads, reads);
-    EXPECT_GT(*std::max_element(pass.begin(), pass.end()), 10000) << "it plays";
+}
+
+// Seconds of processor time this thread has used: unlike the clock on the
+// wall, it does not grow while a busy machine runs other work.
+static double thread_seconds() {
+    timespec t;
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return (double)t.tv_sec + (double)t.tv_nsec * 1e-9;
+}
+
+// Megabytes of "OggS" after the audio look like pages to a reader that
+// searches for them (libogg checksummed each over the length its header
+// claims: 8.5 s for 10 MB, and again at every loop of a stream whose last
+// page lacks its end flag, under the device lock).  They cost what as many
+// zero bytes cost, and play nothing, as a sample and as a looping stream.
+TEST_F(AudioLimits, JunkAfterTheAudioCostsWhatPlainBytesCost) {
+    sox("-n -r 44100 -c 2 %/junk.ogg synth 0.5 sine 440 gain -3");
+    const struct {
+        int megabytes;
+        bool stream;
+    } cases[] = {{10, false}, {2, true}};
+    for (const auto& c : cases) {
+        std::vector<std::string> pages = ogg_pages(read_bytes(scratch("junk.ogg")));
+        if (c.stream) {
+            pages.back()[5] &= ~4; // no end-of-stream flag
+            ogg_fix_crc(pages.back());
+        }
+        std::string audio;
+        for (const std::string& p : pages) audio += p;
+        double seconds[2];
+        std::vector<int16_t> heard[2];
+        for (int filler : {0, 1}) {
+            SCOPED_TRACE(std::to_string(c.megabytes) + " MB of " + (filler ? "\"OggS\"" : "zeros") +
+                         (c.stream ? " after a stream" : " after a sample"));
+            std::string junk((size_t)c.megabytes << 20, '\0');
+            for (size_t i = 0; filler && i < junk.size(); i++) junk[i] = "OggS"[i % 4];
+            const std::string path = scratch("junk" + std::to_string(filler) + ".ogg");
+            write_bytes(path, audio + junk);
+            const double start = thread_seconds();
+            const int id = c.stream ? driver_audio_stream_load(path.c_str(), false)
+                                    : driver_audio_sample_load(path.c_str());
+            if (c.stream) driver_audio_stream_play(id, 1.0f, 0.0f);
+            else driver_audio_sample_play(id, 1.0f, 0.0f);
+            heard[filler] = play_for(2 * 44100 * (c.stream ? 5 : 1)); // 5 loops of the stream
+            seconds[filler] = thread_seconds() - start;
+            EXPECT_NEAR(_driver_audio_length(id), 44100, 2048 * c.stream) << "the audio's length";
+            driver_audio_stream_stop(id);
+        }
+        EXPECT_EQ(heard[1], heard[0]);
+        EXPECT_LT(seconds[1], 4 * seconds[0] + 0.05) << seconds[1] << " s against " << seconds[0] << " s";
+    }
+}
+
+// A stream learns its length on the audio thread, where it first reaches
+// its end, while the main thread may ask for it: ThreadSanitizer, which
+// runs these tests too, tells if the answer is read without the lock.
+TEST_F(AudioLimits, LengthAskedWhileTheAudioThreadLearnsIt) {
+    sox("-n -r 44100 -c 2 %/short.ogg synth 0.2 sine 440");
+    const int id = driver_audio_stream_load(scratch("short.ogg").c_str(), false);
+    driver_audio_stream_play(id, 1.0f, 0.0f);
+    SDL_PauseAudioDevice(_driver_audio_device(), 0); // the real audio thread mixes
+    int len = AUDIO_LENGTH_UNKNOWN;
+    for (int wait = 0; wait < 20000 && len == AUDIO_LENGTH_UNKNOWN; wait++) { // 20 s at most
+        SDL_Delay(1);
+        len = _driver_audio_length(id);
+    }
+    EXPECT_EQ(len, 2 * 8820);
 }
