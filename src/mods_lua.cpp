@@ -5,6 +5,7 @@
 #include <climits>
 #include <cmath>
 #include <cstdarg>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -316,11 +317,22 @@ static void* _host_alloc(void* ud, void* ptr, size_t osize, size_t nsize) {
         heap.used -= held;
         return nullptr;
     }
-    size_t cap = heap.limit + (heap.host_text ? LUA_MEMORY_RESERVE : 0);
+    size_t cap = heap.closing ? SIZE_MAX : heap.limit + (heap.host_text ? LUA_MEMORY_RESERVE : 0);
     if (nsize > held && heap.used - held + nsize > cap) return nullptr;
     void* block = std::realloc(ptr, nsize);
     if (block) heap.used = heap.used - held + nsize;
     return block;
+}
+
+// Closes a state with its memory limit lifted.  Closing runs the
+// finalizer of every object still alive, each in a protected call whose
+// error the library leaves on the stack, one slot per failed finalizer,
+// without checking for room: once a finalizer is refused memory, so is the
+// stack's growth for the next, and the failures write past the stack's end.
+static void _close(lua_State* L, LuaHeap& heap) {
+    heap.closing = true;
+    lua_close(L);
+    heap.closing = false;
 }
 
 void ModsLua::lua_init() {
@@ -335,7 +347,7 @@ void ModsLua::lua_init() {
                            _register_globals(L);
                        }) == LUA_OK;
     if (!set_up) {
-        if (L) lua_close(L);
+        if (L) _close(L, heap);
         L = nullptr;
         gprint("lua_init: no memory for a Lua state\n");
         return;
@@ -358,7 +370,7 @@ void ModsLua::lua_deinit() {
     // finalizers' errors are reported; the library drops the errors of
     // finalizers that only lua_close runs (objects still reachable).
     _protect(closing, "close", [closing] { lua_gc(closing, LUA_GCCOLLECT, 0); });
-    lua_close(closing);
+    _close(closing, heap);
 }
 
 // Records a hook's failure: it stops the hooks until a text is run.

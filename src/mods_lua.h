@@ -42,6 +42,7 @@ struct LuaHeap {
     size_t used = 0;
     size_t limit = LUA_MEMORY_LIMIT;
     bool host_text = false; // a text the host runs: the reserve is open
+    bool closing = false;   // the state is being closed: nothing is refused
 };
 
 class ModsLua : public ModsBase {
