@@ -5,7 +5,6 @@
 #include <climits>
 #include <cmath>
 #include <cstdarg>
-#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -317,8 +316,7 @@ static void* _host_alloc(void* ud, void* ptr, size_t osize, size_t nsize) {
         heap.used -= held;
         return nullptr;
     }
-    size_t cap = heap.closing ? SIZE_MAX : heap.limit + (heap.host_text ? LUA_MEMORY_RESERVE : 0);
-    if (nsize > held && heap.used - held + nsize > cap) return nullptr;
+    if (nsize > held && heap.used - held + nsize + heap.api->kept() > heap.cap()) return nullptr;
     void* block = std::realloc(ptr, nsize);
     if (block) heap.used = heap.used - held + nsize;
     return block;
@@ -352,6 +350,7 @@ void ModsLua::lua_init() {
         gprint("lua_init: no memory for a Lua state\n");
         return;
     }
+    g.scripts_heap = &heap;
     std::string text = driver_data_load("api.lua");
     dostring(L, text.c_str(), "api.lua");
 }
@@ -371,6 +370,7 @@ void ModsLua::lua_deinit() {
     // finalizers that only lua_close runs (objects still reachable).
     _protect(closing, "close", [closing] { lua_gc(closing, LUA_GCCOLLECT, 0); });
     _close(closing, heap);
+    if (g.scripts_heap == &heap) g.scripts_heap = nullptr;
 }
 
 // Records a hook's failure: it stops the hooks until a text is run.
