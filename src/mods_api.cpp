@@ -33,8 +33,10 @@ ModsAPI::~ModsAPI() {
         _lua_modsapi = this;
         engine->lua_deinit();
     }
-    // Output of any other engine closed later is discarded.
+    // Output of any other engine closed later is discarded, and its
+    // bindings find no API object.
     if (_lua_modsapi == this) _lua_modsapi = nullptr;
+    if (scripts_heap) scripts_heap->api = nullptr;
 }
 
 // ====== Memory kept for the scripts ======

@@ -49,7 +49,7 @@ public:
     // The memory count of the engine serving this object, while its state
     // is open: what the host keeps for the scripts counts against their
     // limit.  Null without one: nothing is refused.
-    const LuaHeap* scripts_heap = nullptr;
+    LuaHeap* scripts_heap = nullptr;
 
     // Builds the console's widgets last.
     explicit ModsAPI(Game& game);

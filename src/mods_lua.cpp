@@ -303,6 +303,10 @@ ModsBase* mods_lua(ModsAPI& api) {
 
 static void _register_globals(lua_State* L);
 
+// What the scripts hold: the state's own bytes and what the host keeps for
+// them.
+static size_t _held(const LuaHeap& heap) { return heap.used + (heap.api ? heap.api->kept() : 0); }
+
 // The allocator's user value holds the API object the state serves: no
 // script can reach it, while the registry, upvalues and metatables are all
 // open to the debug library, so a value kept there could be swapped for
@@ -316,7 +320,7 @@ static void* _host_alloc(void* ud, void* ptr, size_t osize, size_t nsize) {
         heap.used -= held;
         return nullptr;
     }
-    if (nsize > held && heap.used - held + nsize + heap.api->kept() > heap.cap()) return nullptr;
+    if (nsize > held && _held(heap) - held + nsize > heap.cap()) return nullptr;
     void* block = std::realloc(ptr, nsize);
     if (block) heap.used = heap.used - held + nsize;
     return block;
@@ -370,7 +374,7 @@ void ModsLua::lua_deinit() {
     // finalizers that only lua_close runs (objects still reachable).
     _protect(closing, "close", [closing] { lua_gc(closing, LUA_GCCOLLECT, 0); });
     _close(closing, heap);
-    if (g.scripts_heap == &heap) g.scripts_heap = nullptr;
+    if (heap.api && heap.api->scripts_heap == &heap) heap.api->scripts_heap = nullptr;
 }
 
 // Records a hook's failure: it stops the hooks until a text is run.
@@ -527,7 +531,12 @@ static ModsAPI& _api(lua_State* L, int lo, int hi) {
     }
     void* heap = nullptr;
     lua_getallocf(L, &heap);
-    return *static_cast<LuaHeap*>(heap)->api;
+    ModsAPI* api = static_cast<LuaHeap*>(heap)->api;
+    if (!api) { // a finalizer run as the state closes after its API object went
+        lua_pushliteral(L, "the game is gone");
+        lua_error(L);
+    }
+    return *api;
 }
 
 // Raises the pending error, if any, with its text alone.

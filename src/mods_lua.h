@@ -40,7 +40,7 @@ constexpr size_t LUA_MEMORY_RESERVE = (size_t)64 << 20;
 // the count of the bytes the state holds.  What the host keeps for the
 // scripts (ModsAPI::kept) counts against the same limit.
 struct LuaHeap {
-    ModsAPI* api;
+    ModsAPI* api; // cleared by the API object's destructor when it goes first
     size_t used = 0;
     size_t limit = LUA_MEMORY_LIMIT;
     bool host_text = false; // a text the host runs: the reserve is open
