@@ -74,20 +74,17 @@ TEST(MemoryOfScripts, ALeakGetsNotEnoughMemoryAndTheGameGoesOn) {
 // Objects whose finalizers keep what they allocate: the collection in
 // _init fills the memory from inside finalizers, and the objects left are
 // finalized as the state closes, at a restart and at the end.
-const char* const FINALIZERS = R"(
-    keep = {}
-    local mt = {__gc = function(o) keep[#keep + 1] = string.rep("k", 2048) .. o.i end}
-    for i = 1, 300000 do setmetatable({i = i}, mt) end
-    function _init() print("made") collectgarbage() end)";
-
 TEST(MemoryOfScripts, FinalizersThatFillTheMemoryLeaveTheGameFreeToQuitAndRestart) {
     for (const std::string key : {"ctrl+q", "F5"}) {
         SCOPED_TRACE(key);
         GameRun run;
-        run.put("main.lua", FINALIZERS);
+        run.put("main.lua", R"(
+            keep = {}
+            local mt = {__gc = function(o) keep[#keep + 1] = string.rep("k", 2048) .. o.i end}
+            for i = 1, 300000 do setmetatable({i = i}, mt) end
+            function _init() print("made") collectgarbage() end)");
         run.start();
         XDisplay x;
-        ASSERT_TRUE(x.d);
         Window w = x.find(run.pid());
         ASSERT_NE(w, 0u) << run.err();
         ASSERT_TRUE(run.wait_line("Lua error: 4", 60)) << run.out();

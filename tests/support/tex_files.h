@@ -127,10 +127,8 @@ inline std::string zeros_deflated(unsigned long mb) {
     std::string zeros(1 << 20, '\0'), block(1 << 12, '\0');
     z_stream z{};
     deflateInit2(&z, 9, Z_DEFLATED, -15, 9, Z_DEFAULT_STRATEGY);
-    z.next_in = (Bytef*)zeros.data();
-    z.avail_in = (uInt)zeros.size();
-    z.next_out = (Bytef*)&block[0];
-    z.avail_out = (uInt)block.size();
+    z.next_in = (Bytef*)zeros.data(), z.avail_in = (uInt)zeros.size();
+    z.next_out = (Bytef*)&block[0], z.avail_out = (uInt)block.size();
     deflate(&z, Z_FULL_FLUSH);
     block.resize(block.size() - z.avail_out);
     deflateEnd(&z);
