@@ -33,8 +33,18 @@ ModsAPI::~ModsAPI() {
         _lua_modsapi = this;
         engine->lua_deinit();
     }
-    // Output of any other engine closed later is discarded.
+    // Output of any other engine closed later is discarded, and its
+    // bindings find no API object.
     if (_lua_modsapi == this) _lua_modsapi = nullptr;
+    if (scripts_heap) scripts_heap->api = nullptr;
+}
+
+// ====== Memory kept for the scripts ======
+
+bool ModsAPI::hold(size_t bytes) {
+    if (!scripts_heap || scripts_heap->used + kept() + bytes <= scripts_heap->cap()) return true;
+    api_error_set("not enough memory");
+    return false;
 }
 
 // ====== Pending error ======
@@ -61,8 +71,13 @@ void ModsAPI::log_entry(std::string s) {
         std::string piece = s.substr(start, end - start);
         start = end + 1;
         if (piece.find_first_not_of(' ') == std::string::npos) continue;
-        log.insert(log.begin(), piece);
         gprint("ModsAPI: %s\n", piece.c_str());
+        if (piece.size() > MODSAPI_LOG_LINE_MAX) {
+            // A copy: a string cut in place keeps its whole buffer.
+            std::string more = std::to_string(piece.size() - MODSAPI_LOG_LINE_MAX);
+            piece = piece.substr(0, MODSAPI_LOG_LINE_MAX) + " [" + more + " more bytes on standard output]";
+        }
+        log.insert(log.begin(), std::move(piece));
         if (log.size() > MODSAPI_LOG_MAX) log.resize(MODSAPI_LOG_MAX);
     }
 }
@@ -140,7 +155,19 @@ static bool _param_fits(ModsAPI& api, const std::string& k, const std::string& v
     return false;
 }
 
+// What a parameter holds: its key, its text and the entry.  Numbers, bools
+// and none hold no text.
+static size_t _param_bytes(const std::string& k, const var& v) {
+    size_t text = v.__type__() == VAR_STRING ? static_cast<const _var_string*>(v.value)->value.size() : 0;
+    return k.size() + text + MODSAPI_PARAM_ENTRY_BYTES;
+}
+
 void ModsAPI::params_set(std::string k, var v) {
+    size_t old = params.__has__(var(k)) ? _param_bytes(k, params[k]) : 0;
+    size_t now = _param_bytes(k, v);
+    // Only growth is refused: the runtime's own numbers always go in.
+    if (now > old && !hold(now - old)) return;
+    params_bytes = params_bytes - old + now;
     params[k] = v;
     if (k != "altdir" && k != "appid" && k != "caption") return;
     std::string s = v.__str__();
@@ -230,15 +257,22 @@ bool ModsAPI::file_save(std::string name, std::string data, std::string* reason)
 
 // ====== Drawing ======
 
+GCommand* ModsAPI::queue_command(size_t text_bytes) {
+    size_t bytes = sizeof(GCommand) + text_bytes;
+    if (!hold(bytes)) return nullptr;
+    batch.bytes += bytes;
+    return &batch.queue.emplace_back(); // in place: one per sprite per frame
+}
+
 void ModsAPI::view_set(float x, float y, float w, float h, float depth) {
-    GCommand c;
-    c.type = GCMD_VIEW;
-    c.x = x;
-    c.y = y;
-    c.w = w;
-    c.h = h;
-    c.depth = depth;
-    batch.queue.push_back(std::move(c));
+    GCommand* c = queue_command(0);
+    if (!c) return;
+    c->type = GCMD_VIEW;
+    c->x = x;
+    c->y = y;
+    c->w = w;
+    c->h = h;
+    c->depth = depth;
 }
 
 void ModsAPI::image_init(std::string, std::string, float, float, float, float, float, float, float, float, float,
@@ -246,37 +280,38 @@ void ModsAPI::image_init(std::string, std::string, float, float, float, float, f
 
 void ModsAPI::image_draw(std::string name, float x, float y, float w, float h, float cx, float cy, float angle,
                          int color, float alpha, int mode, float depth) {
-    GCommand& c = batch.queue.emplace_back(); // in place: one per sprite per frame
-    c.type = GCMD_IMAGE;
-    c.name = std::move(name);
-    c.x = x;
-    c.y = y;
-    c.w = w;
-    c.h = h;
-    c.cx = cx;
-    c.cy = cy;
-    c.angle = angle;
-    c.color = color;
-    c.alpha = alpha;
-    c.mode = mode;
-    c.depth = depth;
+    GCommand* c = queue_command(name.size());
+    if (!c) return;
+    c->type = GCMD_IMAGE;
+    c->name = std::move(name);
+    c->x = x;
+    c->y = y;
+    c->w = w;
+    c->h = h;
+    c->cx = cx;
+    c->cy = cy;
+    c->angle = angle;
+    c->color = color;
+    c->alpha = alpha;
+    c->mode = mode;
+    c->depth = depth;
 }
 
 void ModsAPI::font_draw(std::string name, int points, std::string text, float x, float y, float w, int align,
                         int color, float alpha, float mode) {
-    GCommand c;
-    c.type = GCMD_TEXT;
-    c.name = std::move(name);
-    c.points = points;
-    c.text = std::move(text);
-    c.x = x;
-    c.y = y;
-    c.w = w;
-    c.align = align;
-    c.color = color;
-    c.alpha = alpha;
-    c.mode = trunc_int(mode);
-    batch.queue.push_back(std::move(c));
+    GCommand* c = queue_command(name.size() + text.size());
+    if (!c) return;
+    c->type = GCMD_TEXT;
+    c->name = std::move(name);
+    c->points = points;
+    c->text = std::move(text);
+    c->x = x;
+    c->y = y;
+    c->w = w;
+    c->align = align;
+    c->color = color;
+    c->alpha = alpha;
+    c->mode = trunc_int(mode);
 }
 
 // Truncated toward zero into 0..65535, the room each half of the packed

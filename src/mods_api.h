@@ -19,9 +19,16 @@
 #include "zov_var.h"
 
 struct Game;
+struct LuaHeap;
 
 // Most lines the console log keeps.
 enum { MODSAPI_LOG_MAX = 255 };
+// Most bytes of one line the console log keeps: about a screenful of text.
+// Standard output still gets the whole line.
+enum { MODSAPI_LOG_LINE_MAX = 64 << 10 };
+// What a parameter costs beside its key and its text: about what one entry
+// of the dict holds.
+enum { MODSAPI_PARAM_ENTRY_BYTES = 128 };
 
 class ModsAPI {
 public:
@@ -38,6 +45,11 @@ public:
     std::map<std::string, int> streams; // 1 once started, 0 after a stop
     var params;                      // the script parameters (a dict)
     ModsHeld held;                   // what the script holds down
+    size_t params_bytes = 0;         // what the parameters hold
+    // The memory count of the engine serving this object, while its state
+    // is open: what the host keeps for the scripts counts against their
+    // limit.  Null without one: nothing is refused.
+    LuaHeap* scripts_heap = nullptr;
 
     // Builds the console's widgets last.
     explicit ModsAPI(Game& game);
@@ -50,6 +62,13 @@ public:
     void api_error_set(std::string v);
     std::string api_error_get() const { return error; }
     void api_error_clear();
+
+    // ====== Memory kept for the scripts ======
+    // The bytes of the parameters and the queued draw commands.
+    size_t kept() const { return params_bytes + batch.bytes; }
+    // Whether the scripts' memory has room for `bytes` more that the host
+    // keeps for them; if not, the pending error "not enough memory".
+    bool hold(size_t bytes);
 
     // ====== Log ======
     // Tabs become four spaces and "\r" a line break; each non-blank line is
@@ -66,6 +85,8 @@ public:
     // Stores the value; "altdir", "appid" and "caption" also take effect,
     // unless unsafe (an appid that is empty, only dots, or holds "/", ".."
     // or a zero byte) or too long for the driver: then a line is logged.
+    // A value that grows the parameters past the scripts' memory is not
+    // stored: the pending error "not enough memory".
     void params_set(std::string k, var v);
     // The value, or none for a key never set.
     var params_get(std::string k);
@@ -82,6 +103,8 @@ public:
     bool file_save(std::string name, std::string data, std::string* reason = nullptr);
 
     // ====== Drawing: queued, drawn by the batch ======
+    // A command past the scripts' memory is not queued: the pending error
+    // "not enough memory".
     void view_set(float x, float y, float w, float h, float depth);
     void image_init(std::string name, std::string src, float sw, float sh, float x, float y, float w, float h,
                     float tx, float ty, float tw, float th);
@@ -104,6 +127,9 @@ public:
     std::string ext_call(std::string action, std::string data);
 
 private:
+    // A new command at the end of the queue, its texts counted; null when
+    // the scripts' memory has no room for it.
+    GCommand* queue_command(size_t text_bytes);
     // False (after a log line and a pending error) for an empty name, an
     // absolute one, or one holding "..", a backslash or a zero byte.
     bool file_name_ok(const char* what, const std::string& name);

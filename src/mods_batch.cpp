@@ -46,30 +46,34 @@ float _mods_view_fit_scale(float vw, float vh, float sw, float sh) {
 
 void _mods_view_init(Game& game) {
     ModsAPI& api = *game.data.mods.api;
-    var& p = api.params;
-    float vw = p["view_w"], vh = p["view_h"];
+    var w = api.params_get("view_w"), h = api.params_get("view_h");
+    float vw = w, vh = h;
     float scale = _mods_view_fit_scale(vw, vh, (float)game_get_sw(), (float)game_get_sh());
     if (scale == 0.0f) {
-        std::string size = p["view_w"].__str__() + " x " + p["view_h"].__str__();
+        std::string size = w.__str__() + " x " + h.__str__();
         if (api.batch.view_warned != size) {
             api.log_printf("view size %s is not a positive number; the last valid view stays\n", size.c_str());
             api.batch.view_warned = size;
         }
         return;
     }
-    p["view_scale"] = var(scale);
+    api.params_set("view_scale", var(scale));
     gfx_set_size(_to_int(vw), _to_int(vh));
-    gfx_set_shift(-_to_int(p["view_x"]), -_to_int(p["view_y"]));
+    gfx_set_shift(-_to_int(api.params_get("view_x")), -_to_int(api.params_get("view_y")));
     gfx_set_scale(scale);
 }
 
 // ====== Queue ======
 
-void GBatch::clear() { queue.clear(); }
+void GBatch::clear() {
+    queue.clear();
+    bytes = 0;
+}
 
 void GBatch::draw() {
     Game& game = *game_this();
-    var params = game.data.mods.api->params; // a handle on the same dict
+    // Through params_set, which counts what the parameters hold.
+    ModsAPI& api = *game.data.mods.api;
     _mods_view_init(game);
     gfx_ortho();
     // Runs of images from one texture go to GL together; a new view and
@@ -82,11 +86,11 @@ void GBatch::draw() {
     for (const GCommand& c : queue) {
         switch (c.type) {
         case GCMD_VIEW:
-            params["view_x"] = var(c.x);
-            params["view_y"] = var(c.y);
-            params["view_w"] = var(c.w);
-            params["view_h"] = var(c.h);
-            params["view_depth"] = var(c.depth);
+            api.params_set("view_x", var(c.x));
+            api.params_set("view_y", var(c.y));
+            api.params_set("view_w", var(c.w));
+            api.params_set("view_h", var(c.h));
+            api.params_set("view_depth", var(c.depth));
             _mods_view_init(game);
             gfx_ortho();
             break;

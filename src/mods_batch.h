@@ -8,6 +8,7 @@
 // `draw`, `_blend_set` and `_mods_view_init`.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -34,6 +35,7 @@ struct GCommand {
 class GBatch {
 public:
     std::vector<GCommand> queue; // in the order queued
+    size_t bytes = 0;            // what the queued commands hold, texts included
     // The unusable view size reported last ("w x h"): a queue that sets it
     // every frame is reported once.
     std::string view_warned;

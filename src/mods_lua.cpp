@@ -303,6 +303,10 @@ ModsBase* mods_lua(ModsAPI& api) {
 
 static void _register_globals(lua_State* L);
 
+// What the scripts hold: the state's own bytes and what the host keeps for
+// them.
+static size_t _held(const LuaHeap& heap) { return heap.used + (heap.api ? heap.api->kept() : 0); }
+
 // The allocator's user value holds the API object the state serves: no
 // script can reach it, while the registry, upvalues and metatables are all
 // open to the debug library, so a value kept there could be swapped for
@@ -316,11 +320,21 @@ static void* _host_alloc(void* ud, void* ptr, size_t osize, size_t nsize) {
         heap.used -= held;
         return nullptr;
     }
-    size_t cap = heap.limit + (heap.host_text ? LUA_MEMORY_RESERVE : 0);
-    if (nsize > held && heap.used - held + nsize > cap) return nullptr;
+    if (nsize > held && _held(heap) - held + nsize > heap.cap()) return nullptr;
     void* block = std::realloc(ptr, nsize);
     if (block) heap.used = heap.used - held + nsize;
     return block;
+}
+
+// Closes a state with its memory limit lifted.  Closing runs the
+// finalizer of every object still alive, each in a protected call whose
+// error the library leaves on the stack, one slot per failed finalizer,
+// without checking for room: once a finalizer is refused memory, so is the
+// stack's growth for the next, and the failures write past the stack's end.
+static void _close(lua_State* L, LuaHeap& heap) {
+    heap.closing = true;
+    lua_close(L);
+    heap.closing = false;
 }
 
 void ModsLua::lua_init() {
@@ -335,11 +349,12 @@ void ModsLua::lua_init() {
                            _register_globals(L);
                        }) == LUA_OK;
     if (!set_up) {
-        if (L) lua_close(L);
+        if (L) _close(L, heap);
         L = nullptr;
         gprint("lua_init: no memory for a Lua state\n");
         return;
     }
+    g.scripts_heap = &heap;
     std::string text = driver_data_load("api.lua");
     dostring(L, text.c_str(), "api.lua");
 }
@@ -358,7 +373,8 @@ void ModsLua::lua_deinit() {
     // finalizers' errors are reported; the library drops the errors of
     // finalizers that only lua_close runs (objects still reachable).
     _protect(closing, "close", [closing] { lua_gc(closing, LUA_GCCOLLECT, 0); });
-    lua_close(closing);
+    _close(closing, heap);
+    if (heap.api && heap.api->scripts_heap == &heap) heap.api->scripts_heap = nullptr;
 }
 
 // Records a hook's failure: it stops the hooks until a text is run.
@@ -515,7 +531,12 @@ static ModsAPI& _api(lua_State* L, int lo, int hi) {
     }
     void* heap = nullptr;
     lua_getallocf(L, &heap);
-    return *static_cast<LuaHeap*>(heap)->api;
+    ModsAPI* api = static_cast<LuaHeap*>(heap)->api;
+    if (!api) { // a finalizer run as the state closes after its API object went
+        lua_pushliteral(L, "the game is gone");
+        lua_error(L);
+    }
+    return *api;
 }
 
 // Raises the pending error, if any, with its text alone.

@@ -17,6 +17,7 @@
 // thread only.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
@@ -36,12 +37,16 @@ constexpr size_t LUA_MEMORY_LIMIT = (size_t)512 << 20;
 constexpr size_t LUA_MEMORY_RESERVE = (size_t)64 << 20;
 
 // What a state's allocator is given: the API object the state serves and
-// the count of the bytes the state holds.
+// the count of the bytes the state holds.  What the host keeps for the
+// scripts (ModsAPI::kept) counts against the same limit.
 struct LuaHeap {
-    ModsAPI* api;
+    ModsAPI* api; // cleared by the API object's destructor when it goes first
     size_t used = 0;
     size_t limit = LUA_MEMORY_LIMIT;
     bool host_text = false; // a text the host runs: the reserve is open
+    bool closing = false;   // the state is being closed: nothing is refused
+    // The most the scripts may hold now.
+    size_t cap() const { return closing ? SIZE_MAX : limit + (host_text ? LUA_MEMORY_RESERVE : 0); }
 };
 
 class ModsLua : public ModsBase {

@@ -6,7 +6,8 @@ set -euo pipefail
 
 PACKAGES=(
   build-essential cmake pkg-config git
-  libsdl2-dev liblua5.2-dev libstb-dev libsqlite3-dev libvorbis-dev libsoxr-dev
+  libsdl2-dev liblua5.2-dev libstb-dev libsqlite3-dev libvorbis-dev libsoxr-dev zlib1g-dev
+  libpng-dev # only the picture tests, which have it write PNGs of every kind
   libgl-dev libgl1-mesa-dri mesa-utils
   adwaita-icon-theme libpython3.11-testsuite # real pictures for the texture tests
   libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev

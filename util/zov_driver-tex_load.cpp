@@ -1,5 +1,6 @@
 #include "zov_driver-tex_load.h"
 
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -7,6 +8,7 @@
 
 #include <stb_image.h>
 
+#include "zov_driver-tex_check.h"
 #include "zov_driver.h"
 #include "zov_gfx_draw.h"
 #include "zov_var.h"
@@ -86,21 +88,6 @@ std::string _driver_tex_size_refusal(int w, int h, int max_side) {
 
 // ====== Decoding ======
 
-// True when no chunk of a PNG claims more bytes than the file has left:
-// stb_image grows its buffer to a chunk's claimed length before it finds
-// the bytes missing, up to 2 GB asked for by a few damaged bytes.
-static bool png_chunks_fit(const stbi_uc* file, size_t len) {
-    static const stbi_uc signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
-    if (len < 8 || std::memcmp(file, signature, 8) != 0) return true;
-    for (size_t at = 8; len - at >= 12;) {
-        const stbi_uc* c = file + at;
-        size_t chunk = ((size_t)c[0] << 24) | ((size_t)c[1] << 16) | ((size_t)c[2] << 8) | c[3];
-        if (chunk > len - at - 12) return false; // 12: length, type and checksum
-        at += 12 + chunk;
-    }
-    return true;
-}
-
 // stb_image's reason for its last failure.  Some of its failures record
 // none, or an empty one, which would leave the log line without a reason.
 static std::string stb_reason() {
@@ -119,8 +106,14 @@ static std::string header_refusal(const stbi_uc* file, int len, int max_side, in
     if (stbi_is_hdr_from_memory(file, len)) return "HDR pictures are not supported";
     bool pnm = len >= 2 && file[0] == 'P' && (file[1] == '5' || file[1] == '6');
     if (pnm && stbi_is_16_bit_from_memory(file, len)) return "16-bit PNM pictures are not supported";
-    if (!png_chunks_fit(file, (size_t)len)) return "a PNG chunk runs past the end of the file";
-    return _driver_tex_size_refusal(*w, *h, max_side);
+    // A BMP stored top down gives its height negative; the decoder reads
+    // the same rows either way.
+    bool bmp = len >= 2 && file[0] == 'B' && file[1] == 'M';
+    if (bmp && *h < 0 && *h != INT_MIN) *h = -*h;
+    std::string why = _driver_tex_size_refusal(*w, *h, max_side);
+    if (why.empty()) why = _driver_png_refusal(file, (size_t)len);
+    if (why.empty()) why = _driver_jpeg_refusal(file, (size_t)len);
+    return why;
 }
 
 unsigned char* _stbi_load(const char* path, int* w, int* h, int* n, int want, int max_side, std::string* why) {

@@ -3,6 +3,8 @@
 // and the halving rule.  No window.
 #include <gtest/gtest.h>
 
+#include <png.h>
+
 #include <cstring>
 
 #include "support/capture.h"
@@ -166,6 +168,77 @@ TEST(TexDecode, ATgaWrittenByStbImageWriteReadsBack) {
     ASSERT_NE(px, nullptr);
     EXPECT_EQ(std::memcmp(px, icon.px.data(), icon.px.size()), 0);
     stbi_image_free(px);
+}
+
+// 3 x 2, 24 bits, rows padded to 4 bytes: bottom up as usual, or top down
+// with its height negative.
+TEST(TexDecode, ATopDownBmpShowsTheSamePixelsAsItsBottomUpTwin) {
+    const unsigned rgb[6] = {0xff0000, 0x00ff80, 0x0000ff, 0x102030, 0xffffff, 0x000000}; // top row first
+    TempDir dir;
+    for (int top_down : {0, 1}) {
+        std::string rows, path = dir / "two.bmp", why;
+        for (int r = 0; r < 2; r++) {
+            for (int x = 0; x < 3; x++) rows += packed(rgb[(top_down ? r : 1 - r) * 3 + x], 3, false); // blue, green, red
+            rows += std::string(3, '\0');
+        }
+        ASSERT_TRUE(write_file(path, bmp_file(3, top_down ? -2 : 2, 24, rows)));
+        int w, h, n;
+        unsigned char* px = _stbi_load(path.c_str(), &w, &h, &n, 4, ZOV_TEX_MAX_SIDE, &why);
+        ASSERT_NE(px, nullptr) << top_down << ": " << why;
+        EXPECT_EQ(w * 10 + h, 32);
+        for (int i = 0; i < 6; i++)
+            EXPECT_EQ((unsigned)(px[i * 4] << 16 | px[i * 4 + 1] << 8 | px[i * 4 + 2] | px[i * 4 + 3] << 24),
+                      0xff000000 | rgb[i]) << top_down << ", pixel " << i;
+        stbi_image_free(px);
+    }
+}
+
+namespace {
+
+// A PNG that libpng writes: w x h of the colour type and bit depth, Adam7
+// interlaced when asked, its bytes counting up.
+std::string libpng_file(int w, int h, int colour, int depth, bool interlaced) {
+    std::string out;
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    png_set_write_fn(png, &out, [](png_structp p, png_bytep d, size_t n) {
+        static_cast<std::string*>(png_get_io_ptr(p))->append((const char*)d, n); }, nullptr);
+    png_set_IHDR(png, info, w, h, depth, colour, interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, 0, 0);
+    std::vector<png_color> palette(256, png_color{200, 100, 50});
+    if (colour == PNG_COLOR_TYPE_PALETTE) png_set_PLTE(png, info, palette.data(), 1 << depth);
+    png_write_info(png, info);
+    std::vector<png_byte> px(png_get_rowbytes(png, info) * h);
+    for (size_t i = 0; i < px.size(); i++) px[i] = (png_byte)(i * 37 + 11);
+    std::vector<png_bytep> rows;
+    for (int y = 0; y < h; y++) rows.push_back(&px[px.size() / h * y]);
+    png_write_image(png, rows.data());
+    png_write_end(png, nullptr);
+    png_destroy_write_struct(&png, &info);
+    return out;
+}
+
+} // namespace
+
+// The image data of a real PNG inflates to exactly what its size needs:
+// every colour type and bit depth, interlaced or not, at sizes whose passes
+// are uneven or empty, loads as stb_image alone decodes it.
+TEST(TexDecode, PngsOfEveryKindLoadAsTheDecoderAloneReadsThem) {
+    const std::vector<int> depths[7] = {{1, 2, 4, 8, 16}, {}, {8, 16}, {1, 2, 4, 8}, {8, 16}, {}, {8, 16}}; // by colour type
+    TempDir dir;
+    for (int colour = 0; colour < 7; colour++)
+        for (int depth : depths[colour])
+            for (int kind = 0; kind < 4; kind++) { // 1x1 or 13x7, interlaced or not
+                SCOPED_TRACE(testing::Message() << "colour " << colour << ", depth " << depth << ", kind " << kind);
+                int w = kind & 1 ? 13 : 1, w0, h0, n;
+                std::string file = libpng_file(w, w / 2 + 1, colour, depth, kind > 1), path = dir / "kind.png", why;
+                ASSERT_TRUE(write_file(path, file));
+                unsigned char* want = stbi_load_from_memory((const stbi_uc*)file.data(), (int)file.size(), &w0, &h0, &n, 4);
+                unsigned char* got = _stbi_load(path.c_str(), &w0, &h0, &n, 4, ZOV_TEX_MAX_SIDE, &why);
+                ASSERT_TRUE(want && got) << why;
+                EXPECT_EQ(std::memcmp(got, want, (size_t)w0 * h0 * 4), 0);
+                stbi_image_free(want);
+                stbi_image_free(got);
+            }
 }
 
 TEST(TexDecode, AFileThatCannotBeReadGivesAFixedReasonNotAStaleOne) {

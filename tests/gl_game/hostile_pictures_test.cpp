@@ -32,5 +32,7 @@ TEST(HostilePictures, AGameDrawingThemEndsNormallyWithAModestPeak) {
     // The program is the only child this test has waited for.
     struct rusage usage;
     ASSERT_EQ(getrusage(RUSAGE_CHILDREN, &usage), 0);
-    EXPECT_LT(usage.ru_maxrss, 1024 * 1024) << "peak resident size in KiB";
+    // The program alone peaks near 100 MB (200 MB under ASan); a 1x1 PNG
+    // that inflates to 1.6 GB once took 1.7 GB.
+    EXPECT_LT(usage.ru_maxrss, 300 * 1024) << "peak resident size in KiB";
 }

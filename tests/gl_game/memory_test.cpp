@@ -71,4 +71,30 @@ TEST(MemoryOfScripts, ALeakGetsNotEnoughMemoryAndTheGameGoesOn) {
     }
 }
 
+// Objects whose finalizers keep what they allocate: the collection in
+// _init fills the memory from inside finalizers, and the objects left are
+// finalized as the state closes, at a restart and at the end.
+TEST(MemoryOfScripts, FinalizersThatFillTheMemoryLeaveTheGameFreeToQuitAndRestart) {
+    for (const std::string key : {"ctrl+q", "F5"}) {
+        SCOPED_TRACE(key);
+        GameRun run;
+        run.put("main.lua", R"(
+            keep = {}
+            local mt = {__gc = function(o) keep[#keep + 1] = string.rep("k", 2048) .. o.i end}
+            for i = 1, 300000 do setmetatable({i = i}, mt) end
+            function _init() print("made") collectgarbage() end)");
+        run.start();
+        XDisplay x;
+        Window w = x.find(run.pid());
+        ASSERT_NE(w, 0u) << run.err();
+        ASSERT_TRUE(run.wait_line("Lua error: 4", 60)) << run.out();
+        ASSERT_TRUE(xdotool(w, "key " + key));
+        if (key == "F5") {
+            EXPECT_TRUE(run.wait_line("ModsAPI: made", 60, 2)) << "the game starts again\n" << run.err();
+            x.close(w);
+        }
+        EXPECT_EQ(run.wait_exit(60), 0) << run.err();
+    }
+}
+
 } // namespace

@@ -52,6 +52,15 @@ TEST_F(ApiLog, PrintfFormatsLongTextsWhole) {
     EXPECT_EQ(api->log[0], big + "|7");
 }
 
+TEST_F(ApiLog, ALineLongerThanTheLogKeepsIsCutThereAndEchoedWhole) {
+    std::string big(4 * MODSAPI_LOG_LINE_MAX, 'x');
+    Captured c = capture([&] { api->log_entry(big); });
+    std::string more = std::to_string(3 * MODSAPI_LOG_LINE_MAX);
+    EXPECT_EQ(api->log[0], big.substr(3 * MODSAPI_LOG_LINE_MAX) + " [" + more + " more bytes on standard output]");
+    EXPECT_LT(api->log[0].capacity(), big.size()) << "the rest is not kept";
+    EXPECT_NE(c.out.find("ModsAPI: " + big + "\n"), std::string::npos);
+}
+
 TEST(GPrint, LineFormatWithEmptyInfoTagAndAddedNewline) {
     Captured c = capture([] {
         _gprint("/some/dir/file.cpp", 42, "func", 0, "hello %d", 5);

@@ -184,6 +184,28 @@ TEST_F(Faults, TheMemoryLimitIsHalfAGigabyte) {
     }
 }
 
+// What the host keeps for the scripts counts against their limit: past it
+// a call raises "not enough memory" and keeps nothing, and what is let go
+// serves again.
+TEST_F(Faults, ParametersAndQueuedDrawsCountAgainstTheMemoryLimit) {
+    lua->heap.limit = 8 << 20;
+    for (const char* call : {"zov_params_set('k' .. n, big)", "zov_font_draw('f', 1, big, 0, 0)",
+                             "zov_image_draw(big, 0, 0, 1, 1)"}) {
+        run(std::string("big, n = string.rep('x', 2^21), 0 collectgarbage() function _loop() repeat n = n + 1 "
+                        "ok, err = pcall(function() ") + call + " end) until not ok or n == 8 end");
+        capture([&] { lua->loop(0); });
+        EXPECT_EQ(global("err"), "not enough memory") << call;
+        EXPECT_GE(api->kept(), 4u << 20) << call;
+        EXPECT_LE(lua->heap.used + api->kept(), lua->heap.limit) << call;
+        run("function _loop() more = string.rep('y', 2^21) end");
+        capture([&] { lua->loop(0); });
+        EXPECT_EQ(lua->status, LUA_ERRMEM) << call << ": the scripts' own memory is what is left";
+        api->batch.clear();
+        run("for i = 1, n do zov_params_set('k' .. i, nil) end");
+        EXPECT_LT(api->kept(), 1u << 20) << call;
+    }
+}
+
 // A console line may leave the scripts holding more than their limit; the
 // hooks then fail with "not enough memory", and closing the state (a
 // restart, or the end) frees everything, shrinking blocks on its way.

@@ -13,6 +13,7 @@
 
 #include <stb_image.h>
 #include <stb_image_write.h>
+#include <zlib.h>
 
 #include "support/capture.h" // TempDir, Capture
 
@@ -99,11 +100,57 @@ inline std::string packed(unsigned long v, int bytes, bool big) {
     return s;
 }
 
-// A 32-bit BMP header of w x h followed by 16 bytes of pixels: 70 bytes.
-inline std::string bmp_claiming(int w, int h) {
+// An uncompressed BMP of w x h at `bits` a pixel, its pixel rows as given.
+inline std::string bmp_file(int w, int h, int bits, const std::string& rows) {
     auto le = [](long v, int n) { return packed((unsigned long)v, n, false); };
-    return "BM" + le(70, 4) + le(0, 4) + le(54, 4) + le(40, 4) + le(w, 4) + le(h, 4) + le(1, 2) + le(32, 2) +
-           le(0, 4) + le(16, 4) + le(2835, 4) + le(2835, 4) + std::string(8, '\0') + std::string(16, '\xff');
+    return "BM" + le(54 + rows.size(), 4) + le(0, 4) + le(54, 4) + le(40, 4) + le(w, 4) + le(h, 4) + le(1, 2) +
+           le(bits, 2) + le(0, 4) + le(rows.size(), 4) + le(2835, 4) + le(2835, 4) + std::string(8, '\0') + rows;
+}
+
+// A 32-bit BMP header of w x h followed by 16 bytes of pixels: 70 bytes.
+inline std::string bmp_claiming(int w, int h) { return bmp_file(w, h, 32, std::string(16, '\xff')); }
+
+// An 8-bit RGBA PNG of a w x h header whose image data is `idat`.
+inline std::string png_with_data(int w, int h, const std::string& idat) {
+    auto be = [](unsigned long v) { return packed(v, 4, true); };
+    auto chunk = [&](const std::string& type, const std::string& data) {
+        std::string body = type + data;
+        return be(data.size()) + body + be(crc32(0, (const Bytef*)body.data(), (uInt)body.size()));
+    };
+    return "\x89PNG\r\n\x1a\n" + chunk("IHDR", be(w) + be(h) + std::string("\x08\x06\0\0\0", 5)) +
+           chunk("IDAT", idat) + chunk("IEND", "");
+}
+
+// zlib data of `mb` MiB of zero bytes, about 1 KB a MiB: one deflate block
+// that starts afresh, repeated, then an empty last block and the checksum.
+inline std::string zeros_deflated(unsigned long mb) {
+    std::string zeros(1 << 20, '\0'), block(1 << 12, '\0');
+    z_stream z{};
+    deflateInit2(&z, 9, Z_DEFLATED, -15, 9, Z_DEFAULT_STRATEGY);
+    z.next_in = (Bytef*)zeros.data(), z.avail_in = (uInt)zeros.size();
+    z.next_out = (Bytef*)&block[0], z.avail_out = (uInt)block.size();
+    deflate(&z, Z_FULL_FLUSH);
+    block.resize(block.size() - z.avail_out);
+    deflateEnd(&z);
+    std::string data = "\x78\xda";
+    for (unsigned long i = 0; i < mb; i++) data += block;
+    return data + std::string("\x03\x00", 2) + packed((mb << 20) % 65521 << 16 | 1, 4, true);
+}
+
+// A progressive grey JPEG of w x h made of `scans` refinement scans of
+// every AC coefficient, each one zero byte long: stb_image reads them as
+// runs of blocks that change nothing.  They use AC table `table`; the file
+// defines table 0.
+inline std::string jpeg_scans(int w, int h, int scans, char table = 0) {
+    auto segment = [](char marker, const std::string& body) {
+        return std::string("\xff") + marker + packed(body.size() + 2, 2, true) + body;
+    };
+    std::string s = "\xff\xd8" + segment('\xdb', std::string(1, '\0') + std::string(64, '\1')) +
+                    segment('\xc2', "\x08" + packed(h, 2, true) + packed(w, 2, true) + std::string("\x01\x01\x11\0", 4)) +
+                    // AC table 0: one code, a single 0 bit, for a run of 16384 blocks
+                    segment('\xc4', std::string("\x10\x01", 2) + std::string(15, '\0') + "\xe0");
+    for (int i = 0; i < scans; i++) s += segment('\xda', std::string("\x01\x01") + table + std::string("\x01\x3f\x10", 3)) + '\0';
+    return s + "\xff\xd9";
 }
 
 // The 40-byte header of an uncompressed PSD of w x h, 3 channels of
@@ -151,10 +198,15 @@ inline std::vector<HostilePicture> hostile_pictures() {
         {"thin.bmp", bmp_claiming(0, 4), "picture is 0x4, it has no pixels"},
         {"thin.psd", psd_claiming(0, 4, 8) + std::string(24, '\0'), "picture is 0x4, it has no pixels"},
         {"deep.ppm", "P6 4000 4000 65535\n", "16-bit PNM pictures are not supported"},
+        {"deep.pgm", "P5 4000 4000 65535\n", "16-bit PNM pictures are not supported"},
         {"loop.hdr", hdr, "HDR pictures are not supported"},
         {"huge.jpg", jpeg_claiming(23000, 23000), big},
         {"huge.ppm", "P6 23000 23000 255\n" + std::string(100, '\x80'), big},
         {"huge.psd", psd_claiming(23000, 23000, 16) + std::string(329, '\0'), big},
         {"long.png", png, "a PNG chunk runs past the end of the file"},
+        {"bomb.png", png_with_data(1, 1, zeros_deflated(1600)), "PNG data inflates past the 5 bytes its 1x1 pixels need"},
+        {"broken.png", png_with_data(1, 1, "\x78\x01\x07"), "PNG data does not inflate: invalid block type"},
+        {"scans.jpg", jpeg_scans(4096, 4096, 2000), "JPEG has more than 100 scans"},
+        {"tables.jpg", jpeg_scans(64, 64, 1, 1), "a JPEG scan uses a Huffman table the file does not define"},
     };
 }
