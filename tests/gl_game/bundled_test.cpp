@@ -141,6 +141,7 @@ TEST(BundledGame, PlaysAsTheReadmeStartsIt) {
     EXPECT_NEAR(ship_x(v, *x.shot(w)), end_x, 2) << "the pointer at rest leaves the ship where it was";
 
     ASSERT_TRUE(xdotool(w, "key ctrl+q"));
+    ASSERT_TRUE(while_running(run.pid(), [&] { return !Progress(run.pid()).alive; }));
     EXPECT_EQ(run.wait_exit(), 0);
     std::string log = run.out() + run.err();
     EXPECT_EQ(count_lines(log, "Lua error"), 0) << log;

@@ -254,17 +254,22 @@ public:
         return within(seconds, [&] { return count_lines(out(), needle) >= count; });
     }
 
-    // The exit status, or -2 when the program died of a signal, or -1 (after
-    // killing it) when it has not ended by the bounds of while_running.
-    int wait_exit(double cpu_seconds = 20) {
+    // The exit status, or -1 (after killing it) when the program is still
+    // running after `seconds`, or -2 when it died of a signal.
+    int wait_exit(int seconds = 10) {
+        auto end = Clock::now() + std::chrono::seconds(seconds);
         int status = 0;
-        bool ended = while_running(pid_, [&] { return waitpid(pid_, &status, WNOHANG) == pid_; }, cpu_seconds);
-        if (!ended) {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, nullptr, 0);
+        while (Clock::now() < end) {
+            if (waitpid(pid_, &status, WNOHANG) == pid_) {
+                pid_ = 0;
+                return WIFEXITED(status) ? WEXITSTATUS(status) : -2;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
+        kill(pid_, SIGKILL);
+        waitpid(pid_, nullptr, 0);
         pid_ = 0;
-        return !ended ? -1 : WIFEXITED(status) ? WEXITSTATUS(status) : -2;
+        return -1;
     }
 
 private:
