@@ -24,7 +24,7 @@ BEST_FILE = "best.txt"
 DEMO = tonumber(zov_params_get("demo"))
 
 game = game or {mode = "title", score = 0, lives = 3, best = 0, x = W / 2, things = {}, time = 0, flash = 0}
-input = input or {left = false, right = false, mouse_x = nil}
+input = input or {left = false, right = false, mouse_x = nil, pointer_seen = false}
 
 -- ====== Best score ======
 
@@ -152,7 +152,13 @@ function _event(e)
             start_round()
         end
     elseif e.type == "motion" then
-        input.mouse_x = e.x
+        -- A window opening under the pointer reports where it rests: before
+        -- the first _paint has set the view (so in window pixels), and again
+        -- after Ctrl+F.  Only motion after such a report, in the view, steers.
+        if input.pointer_seen then input.mouse_x = e.x end
+        input.pointer_seen = painted
+    elseif e.type == "reset" then
+        input.pointer_seen = false
     elseif e.type == "down" and game.mode ~= "play" then
         start_round()
     end
@@ -164,6 +170,7 @@ end
 
 function _paint()
     zov_view_set(0, 0, W, H)
+    painted = true
     zov_image_draw("sky", 0, 0, W, H)
     for _, t in ipairs(game.things) do
         zov_image_draw(t.kind, t.x, t.y, t.size, t.size, t.size / 2, t.size / 2)

@@ -10,8 +10,8 @@
 
 // ====== State ======
 
-// A key held as the window went.  `up_pending` until SDL's key-up for it
-// has been read.
+// A key held as a window went.  `up_pending` while SDL still holds it down
+// or has queued a key-up for it that has not been read: SDL owes one key-up.
 struct _CarriedKey {
     SDL_Scancode scancode;
     KeyCode keycode;
@@ -61,12 +61,25 @@ void _driver_keys_stop() {
 
 // ====== Carried keys ======
 
+static std::vector<_CarriedKey>::iterator _keys_find(SDL_Scancode scancode) {
+    return std::find_if(_keys_carried.begin(), _keys_carried.end(),
+                        [&](const _CarriedKey& k) { return k.scancode == scancode; });
+}
+
+// Keys carried from an earlier rebuild stay: SDL let go of them then and
+// shows them up, while the window system may still hold them.  A key SDL
+// holds down is owed a key-up, whether it is carried already or not.
 void _driver_keys_remember() {
-    _keys_carried.clear();
     int n = 0;
     const Uint8* down = SDL_GetKeyboardState(&n);
     for (int sc = 0; sc < n && sc < SDL_NUM_SCANCODES; sc++) {
-        if (down[sc] && _keys_code[sc]) _keys_carried.push_back({(SDL_Scancode)sc, _keys_code[sc], true});
+        if (!down[sc] || !_keys_code[sc]) continue;
+        auto it = _keys_find((SDL_Scancode)sc);
+        if (it == _keys_carried.end()) {
+            _keys_carried.push_back({(SDL_Scancode)sc, _keys_code[sc], true});
+        } else {
+            it->up_pending = true;
+        }
     }
 }
 
@@ -78,9 +91,11 @@ struct _Keymap {
 };
 
 bool _driver_keys_pass(SDL_KeyboardEvent& key) {
-    auto it = std::find_if(_keys_carried.begin(), _keys_carried.end(),
-                           [&](const _CarriedKey& k) { return k.scancode == key.keysym.scancode; });
+    auto it = _keys_find(key.keysym.scancode);
     if (it == _keys_carried.end()) return true;
+    // Read before the key-up SDL owes: a press from before the rebuild (or
+    // SDL's own repeat), which SDL will still let go of.
+    if (key.type == SDL_KEYDOWN && it->up_pending) return true;
     if (key.type == SDL_KEYUP && it->up_pending) {
         it->up_pending = false;
         if (_Keymap().down(it->keycode)) return false;

@@ -1,17 +1,20 @@
 // zov_driver-keys: keys held while the window is re-created.
 //
-// Destroying the window makes SDL let go of every key: it sends a key-up
-// for each, drops the real release that comes later, and takes the next
-// auto-repeat of a key still held as a fresh press.  A game would read a
-// key held through Ctrl+F as released, and a held Ctrl+F would switch full
-// screen on and straight back off.  So, for each key held as the window
-// goes:
+// Destroying the window while it has the keyboard focus (which SDL takes
+// about 0.2 s after a new window gets it) makes SDL let go of every key it
+// holds down, presses not yet read included: it sends a key-up for each,
+// drops the real release that comes later, and takes the next auto-repeat
+// of a key still held as a fresh press.  A game would read a key held
+// through Ctrl+F as released, and a held Ctrl+F would switch full screen on
+// and straight back off.  So, for each key held as the window goes:
 //   - SDL's key-up is held back while the window system still reports the
-//     key down; the key stays down for the game;
+//     key down; the key stays down for the game, through any number of
+//     rebuilds (SDL shows it up after the first);
 //   - the key's release is reported when the window system reports it let
 //     go (checked before each event is read);
-//   - a fresh press from SDL before that (its auto-repeat) is reported as a
-//     repeat, and SDL tracks the key again from there.
+//   - a fresh press from SDL after its key-up (the auto-repeat) is
+//     reported as a repeat, and SDL tracks the key again from there; a
+//     press read before that key-up is an earlier one and passes as it is.
 // A key let go and pressed again between two polls (a few milliseconds) is
 // taken as held.
 //
@@ -33,12 +36,12 @@ struct SDL_KeyboardEvent;
 void _driver_keys_start();
 // Removes it and forgets everything (video stops).
 void _driver_keys_stop();
-// Carries the keys SDL holds down now; call right before the window is
-// destroyed.
+// Carries the keys SDL holds down now, besides those still carried from
+// earlier rebuilds; call right before the window is destroyed.
 void _driver_keys_remember();
 // False when SDL's key event `key` is to be dropped: the key-up SDL made for
-// a carried key still held.  A fresh press of a carried key gets its repeat
-// flag set.
+// a carried key still held.  A fresh press of a carried key that SDL has
+// let go of gets its repeat flag set.
 bool _driver_keys_pass(SDL_KeyboardEvent& key);
 // True, with `up` filled as SDL's key-up for it, when a carried key has been
 // let go; the key is forgotten then.

@@ -75,53 +75,73 @@ float lowest_rock(const View& v, const Shot& s) {
     return -1;
 }
 
+// Waits are bounded by the program's progress (while_running), not by the
+// clock.
 TEST(BundledGame, PlaysAsTheReadmeStartsIt) {
     GameRun run;
     // tools/run.sh starts the program in the build directory, beside data/.
     std::filesystem::path exe_dir = std::filesystem::path(ZOV_GAME_EXE).parent_path();
     ASSERT_TRUE(std::filesystem::equivalent(exe_dir / "../data", ZOV_GAME_DATA)) << exe_dir;
     run.workdir = exe_dir;
-    run.start();
     XDisplay x;
     ASSERT_TRUE(x.d);
+    // The pointer rests where the window opens, right of its middle.
+    x.point(DefaultRootWindow(x.d), DisplayWidth(x.d, 0) * 7 / 10, DisplayHeight(x.d, 0) / 2);
+    run.start();
     Window w = x.find(run.pid());
     ASSERT_NE(w, 0u) << run.err();
     int ww, wh;
     x.size(w, &ww, &wh);
     View v(ww, wh);
+    auto shows = [&](auto what) { return while_running(run.pid(), [&] { return what(*x.shot(w)); }); };
 
-    ASSERT_TRUE(within(10, [&] { return title_ink(v, *x.shot(w), YELLOW) > 100; }))
+    ASSERT_TRUE(shows([&](const Shot& s) { return title_ink(v, s, YELLOW) > 100; }))
         << "the title is on screen, not the bare sky\n" << run.out();
 
-    ASSERT_TRUE(xdotool(w, "key space"));
-    ASSERT_TRUE(within(10, [&] { return title_ink(v, *x.shot(w), YELLOW) == 0; })) << "Space starts a round";
+    ASSERT_TRUE(xdotool(w, "click 1"));
+    ASSERT_TRUE(shows([&](const Shot& s) { return title_ink(v, s, YELLOW) == 0; })) << "a click starts a round";
+    // A rock on screen: the round has run long enough to take the ship to
+    // the edge, had the resting pointer moved it.
+    ASSERT_TRUE(shows([&](const Shot& s) { return lowest_rock(v, s) >= 0; }));
+    EXPECT_NEAR(ship_x(v, *x.shot(w)), 160, 2) << "the pointer at rest leaves the ship in the middle";
     // At 170 view units a second the ship crosses the view in under 2 s.
+    auto ship_at = [&](float at) { return shows([&](const Shot& s) { return std::fabs(ship_x(v, s) - at) <= 2; }); };
     ASSERT_TRUE(xdotool(w, "keydown Left sleep 1.5 keyup Left"));
-    EXPECT_NEAR(ship_x(v, *x.shot(w)), 8, 2) << "Left moves the ship to the left edge";
+    EXPECT_TRUE(ship_at(8)) << "Left moves the ship to the left edge, not to " << ship_x(v, *x.shot(w));
     ASSERT_TRUE(xdotool(w, "keydown Right sleep 2.5 keyup Right"));
-    EXPECT_NEAR(ship_x(v, *x.shot(w)), 312, 2) << "Right moves it to the right edge";
+    EXPECT_TRUE(ship_at(312)) << "Right moves it to the right edge, not to " << ship_x(v, *x.shot(w));
 
     // Lose the round: steer the ship with the mouse under the lowest rock.
-    bool over = within(60, [&] {
+    bool over = while_running(run.pid(), [&] {
         auto s = x.shot(w);
         if (title_ink(v, *s, GAME_OVER_RED) > 100) return true;
         float rock = lowest_rock(v, *s);
         if (rock >= 0) x.point(w, v.x(rock), v.y(200));
         return false;
-    });
+    }, 60);
     ASSERT_TRUE(over) << "three rocks end the round\n" << run.out();
     auto s = x.shot(w);
     EXPECT_EQ(heart_ink(v, *s), 0) << "no lives left";
     EXPECT_GT(v.ink(*s, 0, SHIP_ROW, 320, SHIP_ROW + 1, SHIP_BODY), 3) << "the ship is shown";
     EXPECT_EQ(v.ink(*s, 0, SHIP_ROW, 320, SHIP_ROW + 1, SHIP_BODY_HIT), 0) << "without the hit tint";
 
-    ASSERT_TRUE(xdotool(w, "click 1"));
-    EXPECT_TRUE(within(10, [&] {
-        auto now = x.shot(w);
-        return title_ink(v, *now, GAME_OVER_RED) == 0 && heart_ink(v, *now) > 10;
-    })) << "a click starts another round with three lives";
+    // The pointer moves off the ship and rests; a key takes over from it.
+    // Full screen: the new window opens under the resting pointer too.
+    float end_x = ship_x(v, *s);
+    x.point(w, v.x(end_x < 160 ? 300 : 20), v.y(200));
+    ASSERT_TRUE(xdotool(w, "key Left key ctrl+f"));
+    Window windowed = w;
+    ASSERT_TRUE(while_running(run.pid(), [&] { return (w = x.find(run.pid())) != windowed; }));
+    x.size(w, &ww, &wh);
+    v = View(ww, wh);
+    ASSERT_TRUE(xdotool(w, "key space"));
+    EXPECT_TRUE(shows([&](const Shot& now) { return title_ink(v, now, GAME_OVER_RED) == 0 && heart_ink(v, now) > 10; }))
+        << "Space starts another round with three lives";
+    ASSERT_TRUE(shows([&](const Shot& s) { return lowest_rock(v, s) >= 0; }));
+    EXPECT_NEAR(ship_x(v, *x.shot(w)), end_x, 2) << "the pointer at rest leaves the ship where it was";
 
     ASSERT_TRUE(xdotool(w, "key ctrl+q"));
+    ASSERT_TRUE(while_running(run.pid(), [&] { return !Progress(run.pid()).alive; }));
     EXPECT_EQ(run.wait_exit(), 0);
     std::string log = run.out() + run.err();
     EXPECT_EQ(count_lines(log, "Lua error"), 0) << log;

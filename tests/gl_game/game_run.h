@@ -126,6 +126,52 @@ bool within(int seconds, Done done) {
     return false;
 }
 
+// How far a process has got: the CPU time of all its threads and the page
+// faults it has taken, which grow while it works however slowly a busy
+// machine runs it.
+struct Progress {
+    bool alive = false; // false once it has ended
+    long long cpu = 0, faults = 0;
+    explicit Progress(pid_t pid) {
+        std::string stat = read_file("/proc/" + std::to_string(pid) + "/stat");
+        size_t name_end = stat.rfind(')'); // the name may hold blanks
+        if (name_end == std::string::npos) return;
+        std::istringstream in(stat.substr(name_end + 1));
+        std::string state;
+        long long skip, minflt, majflt, utime, stime; // fields 3 to 15 of proc(5)
+        in >> state >> skip >> skip >> skip >> skip >> skip >> skip >> minflt >> skip >> majflt >> skip >> utime >> stime;
+        alive = in && state != "Z" && state != "X";
+        cpu = utime + stime;
+        faults = minflt + majflt;
+    }
+};
+
+// Whether `done()` turns true while process `pid` runs, asked every few
+// milliseconds.  Bounded by the process's progress, not by the clock, so a
+// busy machine, which only slows it down, cannot fail the wait: it gives up
+// when the process has ended, has done nothing for 10 s (it hangs), or has
+// spent `cpu_seconds` of CPU time on the wait (it runs but never gets there).
+template <class Done>
+bool while_running(pid_t pid, Done done, double cpu_seconds = 20) {
+    const Progress start(pid);
+    Progress last = start;
+    auto still_since = Clock::now();
+    const long long budget = (long long)(cpu_seconds * sysconf(_SC_CLK_TCK));
+    while (!done()) {
+        Progress now(pid);
+        if (!now.alive) return done(); // it may have got there on its way out
+        if (now.cpu - start.cpu > budget) return false;
+        if (now.cpu != last.cpu || now.faults != last.faults) {
+            last = now;
+            still_since = Clock::now();
+        } else if (Clock::now() - still_since > std::chrono::seconds(10)) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return true;
+}
+
 class GameRun {
 public:
     TempDir dir;
@@ -248,23 +294,22 @@ public:
         if (d) XCloseDisplay(d);
     }
 
-    // The viewable top-level window of process `pid`, or 0 after `seconds`.
-    Window find(pid_t pid, int seconds = 10) {
+    // The viewable top-level window of process `pid`, or 0 when it has none
+    // by the bounds of while_running.
+    Window find(pid_t pid) {
         Atom pid_atom = XInternAtom(d, "_NET_WM_PID", False);
-        auto end = Clock::now() + std::chrono::seconds(seconds);
-        while (Clock::now() < end) {
+        Window found = 0;
+        while_running(pid, [&] {
             Window root_ret, parent, *kids = nullptr;
             unsigned n = 0;
             XQueryTree(d, DefaultRootWindow(d), &root_ret, &parent, &kids, &n);
-            Window found = 0;
             for (unsigned i = 0; i < n && !found; i++) {
                 if (window_pid(kids[i], pid_atom) == pid && viewable(kids[i])) found = kids[i];
             }
             if (kids) XFree(kids);
-            if (found) return found;
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-        return 0;
+            return found != 0;
+        });
+        return found;
     }
 
     void size(Window w, int* width, int* height) {
