@@ -132,7 +132,10 @@ std::string _driver_png_refusal(const unsigned char* file, size_t len) {
     // stb_image takes data past `need` (it only asks for enough) into a
     // buffer that doubles as it grows: a 1x1 picture of 1.5 MB can inflate
     // to 1.6 GB.  Deflate makes at most 1032 bytes of one (a 258-byte match
-    // from two bits), so most files cannot pass `need` and are not inflated.
+    // from two bits), so data compressed more tightly than that cannot pass
+    // `need` and is not inflated here.  Every other file is inflated twice,
+    // here and by stb_image: a 2048 x 2048 PNG loads in about 215 ms
+    // instead of 154.
     if (need == 0 || c.idat_bytes * 1032 <= need) return "";
     std::string why;
     if (png_inflated(c, need, &why) > need) {
