@@ -7,11 +7,20 @@
 # the one the environment variable ZOV_EXE names, building nothing), then
 # fills OUT_DIR with bin/tovmar2 (that executable, stripped), data/ (every
 # file of the source tree's data/ but the bundled game's main.lua and the
-# folder's README.md, that is the runtime's own files, the fonts' licence
-# and the bundled pictures, fonts and sounds any game may use by name; then
-# every file of GAME_DIR, which replaces one of the same name), the launcher
-# "play" and README.txt, and packs it as OUT_DIR.tar.gz beside it.  A
-# refusal is one line on standard error and leaves neither OUT_DIR nor the
+# folder's README.md: the runtime's own files, the fonts' licence and the
+# bundled pictures, fonts and sounds any game may use by name), game/ (the
+# files of GAME_DIR), the launcher "play" and README.txt, and packs it as
+# OUT_DIR.tar.gz beside it.  "play" starts the program with
+# "-mod ../game/main.lua", so the game finds its files as it does when run
+# with -mod from the source tree: its own first, then the bundled ones, and
+# no file of the game takes the place of one of the runtime's.
+#
+# What only the author's machine should keep stays out of game/: every file
+# and folder whose name begins with a dot (.git, .env, an editor's swap
+# file) and editor leftovers (names ending in "~", "#name#", ".swp",
+# ".swo"); one line says how many and names the first few.
+#
+# A refusal is one line on standard error and leaves neither OUT_DIR nor the
 # archive behind.
 set -euo pipefail
 
@@ -50,6 +59,7 @@ finish() {
     if [ "$made_out" = created ]; then rm -rf "$out_abs"; else find "$out_abs" -mindepth 1 -delete; fi
     rm -f "$out_abs.tar.gz"
     echo "$me: packaging stopped (see above) and made nothing; mend that and run again" >&2
+    exit 1
   fi
 }
 trap finish EXIT
@@ -89,36 +99,40 @@ packages() {
 needs=$(packages)
 
 if [ -e "$out_abs" ]; then made_out=emptied; else made_out=created; fi
-mkdir -p "$out_abs/bin" "$out_abs/data"
+mkdir -p "$out_abs/bin" "$out_abs/data" "$out_abs/game"
 strip -o "$out_abs/bin/tovmar2" "$exe"
-# The data directory's files first, so that a game may bring its own
-# versions: a game that runs from the source tree, using the bundled files
-# by name, runs the same from the package.  The fonts' licence asks for its
-# notice in every copy of them.
+# The fonts' licence asks for its notice in every copy of them.
 for f in "$root"/data/*; do
   case ${f##*/} in main.lua | README.md) ;; *) cp "$f" "$out_abs/data/" ;; esac
 done
-# Links are followed: the folder must not point back into the author's files.
-cp -RL "$game_abs/." "$out_abs/data/"
+
+# The game's files.  Links are followed: the folder must not point back
+# into the author's files, and one that leads nowhere stops the packaging.
+private=(\( -name '.*' -o -name '*~' -o -name '#*#' -o -name '*.swp' -o -name '*.swo' \))
+(cd "$game_abs" && find -L . -mindepth 1 "${private[@]}" -prune -o ! -type d -print0 |
+  xargs -0 -r cp -L --parents -t "$out_abs/game/")
+left_out=$(cd "$game_abs" && find -L . -mindepth 1 "${private[@]}" -prune \( -type d -printf '%P/\n' -o -printf '%P\n' \) | LC_ALL=C sort)
+if [ -n "$left_out" ]; then
+  count=$(wc -l <<<"$left_out")
+  first=$(head -n 5 <<<"$left_out" | awk 'NR > 1 { printf ", " } { printf "%s", $0 }')
+  [ "$count" -le 5 ] || first="$first, ..."
+  echo "$me: left out $count hidden files and editor leftovers of $game: $first"
+fi
 
 cat >"$out_abs/play" <<'EOF'
 #!/usr/bin/env bash
-# Starts the game from any working directory.  The program finds its data as
-# ../data from its working directory, so it runs inside bin/; the values of
-# -mod and -altdir, which are paths, are taken from where "play" was started.
+# Starts the game from any working directory: the program runs in bin/,
+# where it finds its data as ../data, and runs game/main.lua as -mod does;
+# the values of -mod and -altdir, which are paths, are taken from where
+# "play" was started.
 set -euo pipefail
 here=$(dirname "$(readlink -f "$0")")
-args=()
-prev=""
-for a in "$@"; do
-  case "$prev" in
-    -mod | -altdir) case "$a" in /* | "") ;; *) a="$PWD/$a" ;; esac ;;
-  esac
-  args+=("$a")
-  prev=$a
-done
+EOF
+sed -n '/^launch_args()/,$p' "$root/tools/launch-args.sh" >>"$out_abs/play"
+cat >>"$out_abs/play" <<'EOF'
+launch_args "$@"
 cd "$here/bin"
-exec ./tovmar2 "${args[@]}"
+exec ./tovmar2 -mod ../game/main.lua "${args[@]}"
 EOF
 chmod 755 "$out_abs/play"
 
@@ -134,9 +148,9 @@ or give play's full path: it works from any folder, for example from a
 desktop shortcut. Words after it go to the game (a relative path after -mod
 or -altdir is taken from the folder you start it in). Ctrl+Q quits, Ctrl+F toggles full screen.
 
-The folder holds bin/tovmar2 (the program), data/ (the game's files, and
-the runtime's own pictures, fonts and sounds that the game may use), play
-(the launcher) and this file.
+The folder holds bin/tovmar2 (the program), game/ (the game's files),
+data/ (the runtime's own files, and the pictures, fonts and sounds it
+bundles, which the game may use), play (the launcher) and this file.
 
 These keys belong to the runtime and work in every game, at any time:
 F1 opens and closes the developer console, where a line typed and entered

@@ -353,6 +353,23 @@ std::string _audio_read_whole(VorbisWork& work, std::vector<float>* values) {
     return values->empty() ? kOggDecodeFailed : "";
 }
 
+// SDL's reason for its last failure, or `otherwise` when it gave none.
+std::string sdl_reason(const char* otherwise) {
+    const char* e = SDL_GetError();
+    return e && *e ? e : otherwise;
+}
+
+// Why SDL did not read the WAV file `rw` was opened on (null: it could not
+// be).  A name without ".ogg" is read as WAV, so an Ogg file named x.oga or
+// x.OGG ends here: its first bytes tell.
+std::string wav_failure(SDL_RWops* rw) {
+    if (!rw) return "file missing, empty or not a regular file";
+    char head[4] = {};
+    if (SDL_RWseek(rw, 0, RW_SEEK_SET) == 0 && SDL_RWread(rw, head, 4, 1) == 1 && std::memcmp(head, "OggS", 4) == 0)
+        return "an Ogg file: only names holding .ogg are read as Ogg Vorbis";
+    return sdl_reason("not a WAV file");
+}
+
 } // namespace
 
 AudioSource* _audio_load_wav(const char* path) {
@@ -360,19 +377,22 @@ AudioSource* _audio_load_wav(const char* path) {
     Uint8* buf = nullptr;
     Uint32 len = 0;
     AudioSource* src = nullptr;
-    std::string why; // stays empty when SDL can't read or convert the file
+    std::string why;
     Uint8* bytes = nullptr;
     SDL_RWops* rw = _audio_wav_open(path, &bytes);
-    const bool read = rw && SDL_LoadWAV_RW(rw, 1, &spec, &buf, &len);
+    SDL_ClearError(); // only this file's failure may be told
+    const bool read = rw && SDL_LoadWAV_RW(rw, 0, &spec, &buf, &len);
+    if (!read) why = wav_failure(rw);
+    if (rw) SDL_RWclose(rw);
     free(bytes); // SDL has its own copy of the sound
     if (read) {
         why = rate_refusal(spec.freq);
         if (why.empty()) src = _audio_to_work(spec.format, spec.channels, spec.freq, buf, len, &why);
+        if (!src && why.empty()) why = sdl_reason("SDL cannot convert it");
         SDL_FreeWAV(buf);
     }
     if (src) return src;
-    if (why.empty()) zov_iprintf("_mixer: error in _sample_load_wav '%s'\n", path);
-    else zov_iprintf("_mixer: error in _sample_load_wav '%s' (%s)\n", path, why.c_str());
+    zov_iprintf("_mixer: error in _sample_load_wav '%s' (%s)\n", path, why.c_str());
     return nullptr;
 }
 

@@ -17,21 +17,21 @@ unsigned long be32(const unsigned char* p) {
 
 // What a PNG's chunks tell the checks.
 struct PngChunks {
-    bool fit = true;                     // no chunk claims more bytes than the file has left
+    bool fit = true;                     // no chunk up to IEND claims more bytes than the file has left
     const unsigned char* ihdr = nullptr; // the header chunk's data (13 bytes)
     bool raw = false;                    // an iPhone PNG ("CgBI"): deflate data without zlib's wrapper
-    std::vector<std::pair<const unsigned char*, size_t>> idat; // the image data, in order, up to IEND
+    std::vector<std::pair<const unsigned char*, size_t>> idat; // the image data, in order
     unsigned long long idat_bytes = 0;
 };
 
 // stb_image grows its buffer to a chunk's claimed length before it finds
 // the bytes missing (up to 2 GB asked for by a few damaged bytes), and
-// reads the image data as one stream of the data chunks before IEND.
-// Other chunks that hold compressed data (text, colour profiles, the frames
-// of animated PNGs) it skips unread.
+// reads the image data as one stream of the data chunks before IEND, where
+// it stops: bytes after IEND (some tools append their own) are not part of
+// the picture.  Other chunks that hold compressed data (text, colour
+// profiles, the frames of animated PNGs) it skips unread.
 PngChunks png_chunks(const unsigned char* file, size_t len) {
     PngChunks c;
-    bool ended = false;
     for (size_t at = 8; len - at >= 12;) {
         const unsigned char* p = file + at;
         size_t n = be32(p);
@@ -42,11 +42,11 @@ PngChunks png_chunks(const unsigned char* file, size_t len) {
         const char* type = (const char*)p + 4;
         if (std::memcmp(type, "IHDR", 4) == 0 && !c.ihdr && n >= 13) c.ihdr = p + 8;
         if (std::memcmp(type, "CgBI", 4) == 0) c.raw = true;
-        if (std::memcmp(type, "IDAT", 4) == 0 && !ended) {
+        if (std::memcmp(type, "IDAT", 4) == 0) {
             c.idat.emplace_back(p + 8, n);
             c.idat_bytes += n;
         }
-        if (std::memcmp(type, "IEND", 4) == 0) ended = true;
+        if (std::memcmp(type, "IEND", 4) == 0) break;
         at += 12 + n;
     }
     return c;
@@ -215,6 +215,30 @@ std::string _driver_jpeg_refusal(const unsigned char* f, size_t len) {
         // by 0 when it is data, and restarts are part of the scan.
         while (at + 1 < len && !(f[at] == 0xff && f[at + 1] != 0x00 && !(f[at + 1] >= 0xd0 && f[at + 1] <= 0xd7)))
             at++;
+    }
+    return "";
+}
+
+// ====== Kinds stb_image does not decode ======
+
+std::string _driver_tex_unsupported(const unsigned char* f, size_t len) {
+    // A BMP's compression: 1 and 2 are run lengths of 8 and 4 bits.
+    if (len >= 34 && f[0] == 'B' && f[1] == 'M' && f[14] >= 40 && (f[30] == 1 || f[30] == 2) && !f[31] && !f[32] &&
+        !f[33])
+        return "run-length coded (RLE) BMP pictures are not supported";
+    if (len < 2 || f[0] != 0xff || f[1] != 0xd8) return "";
+    // The first frame header of a JPEG tells its coding: C0 to C2 are the
+    // Huffman-coded baseline, extended and progressive that stb_image reads.
+    for (size_t at = 2; at + 4 <= len && f[at] == 0xff;) {
+        const unsigned char m = f[at + 1];
+        if (m == 0xff) { // fill byte
+            at++;
+            continue;
+        }
+        if ((m >= 0xc9 && m <= 0xcb) || (m >= 0xcd && m <= 0xcf)) return "arithmetic-coded JPEG pictures are not supported";
+        if (m == 0xc3 || (m >= 0xc5 && m <= 0xc7)) return "lossless and hierarchical JPEG pictures are not supported";
+        if (m == 0xda || m == 0xd9 || (m >= 0xc0 && m <= 0xc2)) break;
+        at += 2 + ((size_t)f[at + 2] << 8 | f[at + 3]);
     }
     return "";
 }

@@ -99,7 +99,10 @@ static std::string stb_reason() {
 // empty when it may.  The picture's size goes to *w, *h.
 static std::string header_refusal(const stbi_uc* file, int len, int max_side, int* w, int* h) {
     int n;
-    if (!stbi_info_from_memory(file, len, w, h, &n)) return stb_reason();
+    if (!stbi_info_from_memory(file, len, w, h, &n)) {
+        std::string kind = _driver_tex_unsupported(file, (size_t)len);
+        return kind.empty() ? stb_reason() : kind;
+    }
     // This version of the library loops forever on some run-length coded
     // HDR files, and reads past its buffer when it brings any 16-bit PNM
     // down to 8 bits.

@@ -243,6 +243,19 @@ TEST_F(AudioLimits, LoopingStreamReadsItsHeadersOnceAndPreparesEachPartOnce) {
     }
 }
 
+// A setup header refused by the file's budget never reaches libvorbis,
+// which would unpack it first (255 codebooks of 4M entries cost it a
+// gigabyte): of the refused part, libvorbis read only the identification
+// and comment headers.  (tools/ogg-setup-bombs.py wrote the files.)
+TEST_F(AudioLimits, RefusedSetupHeadersNeverReachLibvorbis) {
+    for (const char* name : {"bomb-1part.ogg", "bomb-4parts.ogg", "bomb-256books.ogg", "bomb-4m-entries.ogg"}) {
+        const int reads = header_reads;
+        Capture quiet(stdout);
+        EXPECT_EQ(driver_audio_sample_load((ZOV_TEST_DATA "/sounds/" + std::string(name)).c_str()), 0) << name;
+        EXPECT_EQ(header_reads - reads, 2) << name;
+    }
+}
+
 // Seconds of processor time this thread has used: unlike the clock on the
 // wall, it does not grow while a busy machine runs other work.
 static double thread_seconds() {

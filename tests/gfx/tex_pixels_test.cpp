@@ -221,16 +221,18 @@ std::string libpng_file(int w, int h, int colour, int depth, bool interlaced) {
 
 // The image data of a real PNG inflates to exactly what its size needs:
 // every colour type and bit depth, interlaced or not, at sizes whose passes
-// are uneven or empty, loads as stb_image alone decodes it.
+// are uneven or empty, loads as stb_image alone decodes it; so does one
+// with bytes after its end (IEND), which some tools append.
 TEST(TexDecode, PngsOfEveryKindLoadAsTheDecoderAloneReadsThem) {
     const std::vector<int> depths[7] = {{1, 2, 4, 8, 16}, {}, {8, 16}, {1, 2, 4, 8}, {8, 16}, {}, {8, 16}}; // by colour type
     TempDir dir;
     for (int colour = 0; colour < 7; colour++)
         for (int depth : depths[colour])
-            for (int kind = 0; kind < 4; kind++) { // 1x1 or 13x7, interlaced or not
+            for (int kind = 0; kind < 6; kind++) { // 1x1 or 13x7, interlaced or not, or with bytes after IEND
                 SCOPED_TRACE(testing::Message() << "colour " << colour << ", depth " << depth << ", kind " << kind);
                 int w = kind & 1 ? 13 : 1, w0, h0, n;
-                std::string file = libpng_file(w, w / 2 + 1, colour, depth, kind > 1), path = dir / "kind.png", why;
+                std::string file = libpng_file(w, w / 2 + 1, colour, depth, kind == 2 || kind == 3), path = dir / "kind.png", why;
+                if (kind > 3) file += "bytes a tool left after the end";
                 ASSERT_TRUE(write_file(path, file));
                 unsigned char* want = stbi_load_from_memory((const stbi_uc*)file.data(), (int)file.size(), &w0, &h0, &n, 4);
                 unsigned char* got = _stbi_load(path.c_str(), &w0, &h0, &n, 4, ZOV_TEX_MAX_SIDE, &why);
@@ -290,6 +292,31 @@ TEST(TexDecode, HostileFilesAreRefusedBeforeDecoding) {
         EXPECT_EQ(_driver_tex_load(path.c_str(), &w, &h, &tw, &th), 0) << p.name;
         EXPECT_EQ(err.text(), "stbi_load failed " + path + " - " + p.reason + "\n");
         EXPECT_EQ(w + h + tw + th, 7 + 8 + 9 + 10) << p.name;
+    }
+}
+
+// Kinds of picture that stb_image does not decode are named, not left at
+// its "unknown image type".
+TEST(TexDecode, KindsTheDecoderDoesNotReadAreNamed) {
+    std::string rle = bmp_file(4, 4, 8, std::string(16, '\0')), arithmetic = jpeg_claiming(16, 16);
+    rle[30] = 1; // compression: runs of 8-bit indices
+    std::string lossless = arithmetic;
+    arithmetic[arithmetic.find("\xff\xc0") + 1] = '\xc9';
+    lossless[lossless.find("\xff\xc0") + 1] = '\xc3';
+    const struct {
+        const char* name;
+        std::string bytes;
+        const char* reason;
+    } cases[] = {{"rle.bmp", rle, "run-length coded (RLE) BMP pictures are not supported"},
+                 {"arithmetic.jpg", arithmetic, "arithmetic-coded JPEG pictures are not supported"},
+                 {"lossless.jpg", lossless, "lossless and hierarchical JPEG pictures are not supported"}};
+    TempDir dir;
+    for (const auto& c : cases) {
+        ASSERT_TRUE(write_file(dir / c.name, c.bytes));
+        int w, h, n;
+        std::string why;
+        EXPECT_EQ(_stbi_load((dir / c.name).c_str(), &w, &h, &n, 4, ZOV_TEX_MAX_SIDE, &why), nullptr);
+        EXPECT_EQ(why, c.reason);
     }
 }
 

@@ -46,24 +46,32 @@ std::string line_starting(const std::string& text, const std::string& start) {
     return "";
 }
 
+// A game with a helper module named like the runtime's "api.lua", a picture
+// named like a bundled one, and the files an author's folder also holds.
 TEST(Package, UnpackedGameRunsFromAnotherFolderWithItsOwnFiles) {
     GameRun run;
     std::string game = run.dir / "game";
     fs::create_directories(game + "/sounds");
-    write_file(game + "/own.tga", tga(4, 4, 0x3366cc));
-    write_file(game + "/.levels", "hidden files are the game's too");
+    fs::create_directories(game + "/.git");
+    write_file(game + "/sky.png", tga(4, 4, 0x3366cc)); // decoded by content
     write_file(game + "/hit.wav", "the game's own, not the bundled one");
+    write_file(game + "/api.lua", "function helper() return 'helped' end");
+    for (const char* mine : {".levels", ".git/config", ".env", "main.lua~", "#main.lua#", "sounds/.chime.wav.swp",
+                             "notes.swo"})
+        write_file(game + "/" + mine, "the author's, not the player's");
     fs::copy_file(std::string(ZOV_GAME_DATA) + "/pickup.wav", game + "/sounds/chime.wav");
     // Saves at start, shows its picture, and quits when Escape is pressed.
     write_file(game + "/main.lua", R"(
+        require("api")
         zov_params_set("appid", "shipped")
         function _init()
+            print(helper())
             zov_sample_play("sounds/chime.wav")
             print(zov_file_save("note.txt", "kept") and "saved" or "not saved")
         end
         function _paint()
             zov_view_set(0, 0, 320, 240)
-            zov_image_draw("own", 0, 0, 320, 240, 0, 0)
+            zov_image_draw("sky", 0, 0, 320, 240, 0, 0)
             if not shown then shown = true print("shown") end
         end
         function _event(e)
@@ -71,6 +79,10 @@ TEST(Package, UnpackedGameRunsFromAnotherFolderWithItsOwnFiles) {
         end)");
 
     ASSERT_EQ(package(ZOV_PACKAGE_SH, game, run.dir / "made/mygame", run.dir), 0) << read_file(run.dir / "err");
+    EXPECT_EQ(count_lines(read_file(run.dir / "log"), "package.sh: left out 7 hidden files and editor leftovers of " +
+                                                          game + ": #main.lua#, .env, .git/, .levels, main.lua~, ..."),
+              1)
+        << read_file(run.dir / "log");
     std::string readme = read_file(run.dir / "made/mygame/README.txt");
     EXPECT_NE(readme.find("./mygame/play"), std::string::npos) << readme;
     EXPECT_NE(readme.find(" libsdl2-2.0-0 "), std::string::npos) << "packages come from the executable:\n" << readme;
@@ -93,15 +105,16 @@ TEST(Package, UnpackedGameRunsFromAnotherFolderWithItsOwnFiles) {
     ASSERT_EQ(std::system(("tar -xzf '" + (run.dir / "made/mygame.tar.gz") + "' -C '" + player + "'").c_str()), 0);
     fs::remove_all(run.dir / "made");
     fs::remove_all(game);
-    // The data directory's files but its main.lua and README.md, then the game's.
+    // The data directory's files but its main.lua and README.md; the game's
+    // files but the author's own.
     std::vector<std::string> shipped = {
-        "README.txt", "bin/tovmar2", "data/.levels", "data/LICENSE-console-font.txt", "data/api.lua",
-        "data/black.png", "data/coin.png", "data/console.fnt", "data/console.png", "data/font.fnt", "data/font.png",
-        "data/heart.png", "data/hit.wav", "data/main.lua", "data/music.ogg", "data/over.wav", "data/own.tga",
-        "data/pickup.wav", "data/rock.png", "data/ship.png", "data/sky.png", "data/sounds/chime.wav",
-        "data/start.wav", "play"};
+        "README.txt", "bin/tovmar2", "data/LICENSE-console-font.txt", "data/api.lua", "data/black.png",
+        "data/coin.png", "data/console.fnt", "data/console.png", "data/font.fnt", "data/font.png", "data/heart.png",
+        "data/hit.wav", "data/music.ogg", "data/over.wav", "data/pickup.wav", "data/rock.png", "data/ship.png",
+        "data/sky.png", "data/start.wav", "game/api.lua", "game/hit.wav", "game/main.lua", "game/sky.png",
+        "game/sounds/chime.wav", "play"};
     EXPECT_EQ(files_under(player + "/mygame"), shipped);
-    EXPECT_EQ(read_file(player + "/mygame/data/hit.wav"), "the game's own, not the bundled one");
+    EXPECT_EQ(read_file(player + "/mygame/data/api.lua"), read_file(std::string(ZOV_GAME_DATA) + "/api.lua"));
     EXPECT_LT(fs::file_size(player + "/mygame/bin/tovmar2"), fs::file_size(ZOV_GAME_EXE)) << "shipped stripped";
 
     // Started through a link, as a desktop shortcut does.
@@ -118,22 +131,33 @@ TEST(Package, UnpackedGameRunsFromAnotherFolderWithItsOwnFiles) {
     x.size(w, &ww, &wh);
     unsigned centre = 0;
     EXPECT_TRUE(within(5, [&] { return rgb_near(centre = x.pixel(w, ww / 2, wh / 2), 0x3366cc); }))
-        << "the game's own picture, not " << std::hex << centre;
+        << "the game's own sky, not the bundled one: " << std::hex << centre;
     ASSERT_TRUE(xdotool(w, "key Escape"));
     EXPECT_EQ(run.wait_exit(), 0) << run.err();
-    EXPECT_EQ(count_lines(run.out(), "_mixer: sample_load 1 (../data/sounds/chime.wav)"), 1) << run.out();
-    EXPECT_EQ(count_lines(run.out(), "ModsAPI: saved"), 1) << run.out();
+    EXPECT_EQ(printed(run.out()), (std::vector<std::string>{"helped", "saved", "shown"})) << run.out();
+    EXPECT_EQ(count_lines(run.out(), "_mixer: sample_load 1 (../game/sounds/chime.wav)"), 1) << run.out();
     EXPECT_EQ(read_file(run.home() + "/.shipped/note.txt"), "kept");
 
-    // A relative -mod or -altdir is taken from where the launcher was started.
+    // A relative -mod or -altdir is taken from where the launcher was
+    // started: the package's, and the source tree's tools/run.sh.
     write_file(run.dir / "elsewhere/other.lua", "print('other runs') zov_ext_call('exit')");
     fs::create_directories(run.dir / "elsewhere/alt");
     write_file(run.dir / "elsewhere/alt/main.lua", "print('alt runs') zov_ext_call('exit')");
     const struct {
+        bool run_sh;
         const char *option, *value, *says;
-    } relative[] = {{"-mod", "other.lua", "ModsAPI: other runs"}, {"-altdir", "alt", "ModsAPI: alt runs"}};
+    } relative[] = {{false, "-mod", "other.lua", "ModsAPI: other runs"},
+                    {false, "-altdir", "alt", "ModsAPI: alt runs"},
+                    {true, "-mod", "alt/main.lua", "ModsAPI: alt runs"}};
     for (const auto& r : relative) {
-        run.start({r.option, r.value});
+        SCOPED_TRACE(r.run_sh ? "tools/run.sh" : "play");
+        if (r.run_sh) {
+            run.exe = "/bin/bash";
+            run.start({ZOV_RUN_SH, r.option, r.value});
+        } else {
+            run.start({r.option, r.value});
+        }
+        EXPECT_TRUE(run.wait_line("mods_reload: ", 600)) << run.out() << run.err(); // run.sh builds first
         EXPECT_EQ(run.wait_exit(), 0) << run.err();
         EXPECT_EQ(count_lines(run.out(), r.says), 1) << r.option << "\n" << run.out() << run.err();
     }

@@ -8,4 +8,4 @@ target_compile_definitions(test_${name} PRIVATE
 pkg_check_modules(X11 REQUIRED IMPORTED_TARGET x11)
 target_link_libraries(test_${name} PRIVATE PkgConfig::X11)
 target_compile_definitions(test_${name} PRIVATE ZOV_DOCS="${CMAKE_SOURCE_DIR}/docs/scripting.md"
-  ZOV_PACKAGE_SH="${CMAKE_SOURCE_DIR}/tools/package.sh")
+  ZOV_PACKAGE_SH="${CMAKE_SOURCE_DIR}/tools/package.sh" ZOV_RUN_SH="${CMAKE_SOURCE_DIR}/tools/run.sh")

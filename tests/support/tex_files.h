@@ -205,6 +205,9 @@ inline std::vector<HostilePicture> hostile_pictures() {
         {"huge.psd", psd_claiming(23000, 23000, 16) + std::string(329, '\0'), big},
         {"long.png", png, "a PNG chunk runs past the end of the file"},
         {"bomb.png", png_with_data(1, 1, zeros_deflated(1600)), "PNG data inflates past the 5 bytes its 1x1 pixels need"},
+        // Compressed about 1020:1, near deflate's most: 2.6 times its need.
+        {"dense.png", png_with_data(320, 320, zeros_deflated(1)),
+         "PNG data inflates past the 409920 bytes its 320x320 pixels need"},
         {"broken.png", png_with_data(1, 1, "\x78\x01\x07"), "PNG data does not inflate: invalid block type"},
         {"scans.jpg", jpeg_scans(4096, 4096, 2000), "JPEG has more than 100 scans"},
         {"tables.jpg", jpeg_scans(64, 64, 1, 1), "a JPEG scan uses a Huffman table the file does not define"},
