@@ -300,7 +300,8 @@ TEST(TexDecode, HostileFilesAreRefusedBeforeDecoding) {
 TEST(TexDecode, KindsTheDecoderDoesNotReadAreNamed) {
     std::string rle = bmp_file(4, 4, 8, std::string(16, '\0')), arithmetic = jpeg_claiming(16, 16);
     rle[30] = 1; // compression: runs of 8-bit indices
-    std::string lossless = arithmetic;
+    std::string rle4 = rle, lossless = arithmetic;
+    rle4[30] = 2; // of 4-bit ones
     arithmetic[arithmetic.find("\xff\xc0") + 1] = '\xc9';
     lossless[lossless.find("\xff\xc0") + 1] = '\xc3';
     const struct {
@@ -308,6 +309,7 @@ TEST(TexDecode, KindsTheDecoderDoesNotReadAreNamed) {
         std::string bytes;
         const char* reason;
     } cases[] = {{"rle.bmp", rle, "run-length coded (RLE) BMP pictures are not supported"},
+                 {"rle4.bmp", rle4, "run-length coded (RLE) BMP pictures are not supported"},
                  {"arithmetic.jpg", arithmetic, "arithmetic-coded JPEG pictures are not supported"},
                  {"lossless.jpg", lossless, "lossless and hierarchical JPEG pictures are not supported"}};
     TempDir dir;
