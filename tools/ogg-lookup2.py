@@ -15,6 +15,8 @@ is copied as it was. The comment and setup headers are packed into pages
 anew, and the audio pages that follow renumbered if the page count moved."""
 import struct, sys
 
+from ogg_crc import crc
+
 SYNC = 0x564342
 
 
@@ -118,16 +120,6 @@ def rewrite(setup):
     new = head | fields << book["lookup_at"] | tail << (book["lookup_at"] + width)
     # The framing bit is the packet's last set bit; what followed it was padding.
     return new.to_bytes((new.bit_length() + 7) // 8, "little"), pick, book
-
-
-def crc(data):
-    c = 0
-    for b in data:
-        c ^= b << 24
-        for _ in range(8):
-            c = ((c << 1) ^ 0x04C11DB7) if c & 0x80000000 else c << 1
-            c &= 0xFFFFFFFF
-    return c
 
 
 def read_pages(data):

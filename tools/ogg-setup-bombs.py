@@ -15,6 +15,8 @@ bytes of header and needs a single multiplicand, yet libvorbis unpacks it
 to 255 x 65,535 floats (67 MB) when decoding is set up."""
 import os, struct, sys
 
+from ogg_crc import crc
+
 
 class Bits:
     """Vorbis packs fields from the least significant bit of each byte."""
@@ -90,16 +92,6 @@ def setup(huge_books, long_book=False):
     w.put(0, 6), w.put(0, 1), w.put(0, 16), w.put(0, 16), w.put(0, 8)  # one mode
     w.put(1, 1)  # framing
     return b"\x05vorbis" + w.bytes()
-
-
-def crc(data):
-    c = 0
-    for b in data:
-        c ^= b << 24
-        for _ in range(8):
-            c = ((c << 1) ^ 0x04C11DB7) if c & 0x80000000 else c << 1
-            c &= 0xFFFFFFFF
-    return c
 
 
 def page(packets, serial, seq, flags):
