@@ -223,8 +223,8 @@ std::string _driver_jpeg_refusal(const unsigned char* f, size_t len) {
 
 std::string _driver_tex_unsupported(const unsigned char* f, size_t len) {
     // A BMP's compression: 1 and 2 are run lengths of 8 and 4 bits.
-    if (len >= 34 && f[0] == 'B' && f[1] == 'M' && f[14] >= 40 && (f[30] == 1 || f[30] == 2) && !f[31] && !f[32] &&
-        !f[33])
+    if (len >= 34 && f[0] == 'B' && f[1] == 'M' && f[14] >= 40 && (f[30] == 1 || f[30] == 2) &&
+        !f[31] && !f[32] && !f[33])
         return "run-length coded (RLE) BMP pictures are not supported";
     if (len < 2 || f[0] != 0xff || f[1] != 0xd8) return "";
     // The first frame header of a JPEG tells its coding: C0 to C2 are the
@@ -235,8 +235,10 @@ std::string _driver_tex_unsupported(const unsigned char* f, size_t len) {
             at++;
             continue;
         }
-        if ((m >= 0xc9 && m <= 0xcb) || (m >= 0xcd && m <= 0xcf)) return "arithmetic-coded JPEG pictures are not supported";
-        if (m == 0xc3 || (m >= 0xc5 && m <= 0xc7)) return "lossless and hierarchical JPEG pictures are not supported";
+        if ((m >= 0xc9 && m <= 0xcb) || (m >= 0xcd && m <= 0xcf))
+            return "arithmetic-coded JPEG pictures are not supported";
+        if (m == 0xc3 || (m >= 0xc5 && m <= 0xc7))
+            return "lossless and hierarchical JPEG pictures are not supported";
         if (m == 0xda || m == 0xd9 || (m >= 0xc0 && m <= 0xc2)) break;
         at += 2 + ((size_t)f[at + 2] << 8 | f[at + 3]);
     }

@@ -28,9 +28,9 @@ const int ZOV_JPEG_MAX_SCANS = 100;
 unsigned long long _driver_png_data_bytes(unsigned long w, unsigned long h, int depth, int colour, bool interlaced);
 
 // Why stb_image must not decode these bytes of a PNG: a chunk before IEND
-// that runs past the end of the file, or image data that inflates past what the header's
-// size needs or does not inflate at all.  Empty when it may, and for bytes
-// that are not a PNG.  The header's size must fit a texture.
+// that runs past the end of the file, or image data that inflates past what
+// the header's size needs or does not inflate at all.  Empty when it may,
+// and for bytes that are not a PNG.  The header's size must fit a texture.
 std::string _driver_png_refusal(const unsigned char* file, size_t len);
 
 // Why stb_image must not decode these bytes of a JPEG: more than
